@@ -1,0 +1,78 @@
+// Ids of the main window's controls, menu commands, timers and resources.
+#pragma once
+
+namespace id {
+
+// Controls of the main window.
+constexpr int kPanelPicture = 1000;
+constexpr int kPowerKey = 1001;
+constexpr int kAutoKey = 1002;
+constexpr int kManualKey = 1003;
+constexpr int kHomeKey = 1004;
+constexpr int kCalibrationKey = 1005;
+constexpr int kModeKey = 1006;
+constexpr int kBand7Key = 1007;  // band keys 1007 (7M) to 1014 (50M)
+constexpr int kBand10Key = 1008;
+constexpr int kBand14Key = 1009;
+constexpr int kBand18Key = 1010;
+constexpr int kBand21Key = 1011;
+constexpr int kBand24Key = 1012;
+constexpr int kBand28Key = 1013;
+constexpr int kBand50Key = 1014;
+constexpr int kSetKey = 1015;
+constexpr int kCancelKey = 1016;
+constexpr int kDisplayPanel = 1017;
+constexpr int kCommandField = 1018;
+constexpr int kReceiveField = 1019;
+constexpr int kTestKey = 1020;
+constexpr int kBandLedFirst = 1021;  // LED of band key k is 1021 + k
+constexpr int kPowerLed = 1029;
+constexpr int kNormalLed = 1030;
+constexpr int kReverseLed = 1031;
+constexpr int kDipoleLed = 1032;
+constexpr int kUpKey = 1033;
+constexpr int kDownKey = 1034;
+constexpr int kStepIndicator = 1035;
+constexpr int kStepKey = 1036;
+
+// Menu commands.
+constexpr int kMenuBandFirst = 1050;  // " 7 MHz(&1)" to "50 MHz(&8)": 1050 to 1057
+constexpr int kMenuPowerOn = 1058;
+constexpr int kMenuPowerOff = 1059;
+constexpr int kMenuUp = 1060;
+constexpr int kMenuDown = 1061;
+constexpr int kMenuMode = 1062;
+constexpr int kMenuSet = 1063;
+constexpr int kMenuCancel = 1064;
+constexpr int kMenuAuto = 1065;
+constexpr int kMenuManual = 1066;
+constexpr int kMenuHome = 1067;
+constexpr int kMenuCalibration = 1068;
+constexpr int kMenuStep = 1069;
+constexpr int kMenuResetCurrentBand = 1070;
+constexpr int kMenuResetAllBands = 1071;
+constexpr int kMenuAdjust = 1072;
+constexpr int kMenuPortFirst = 1073;  // "COM1(&1)" to "COM16(&G)": 1073 to 1088
+constexpr int kMenuKeepAliveOn = 1089;
+constexpr int kMenuKeepAliveOff = 1090;
+constexpr int kMenuAbout = 1091;
+constexpr int kMenuExit = 1092;
+
+// Timers of the main window.
+constexpr int kPollTimer = 0;
+constexpr int kKeepAliveTimer = 2;
+
+// Resources.
+constexpr int kBitmapPanel = 101;
+constexpr int kBitmapLedOff = 102;
+constexpr int kBitmapLedBlue = 103;
+constexpr int kBitmapLedGreen = 104;
+constexpr int kBitmapLedOrange = 105;
+constexpr int kBitmapStepNone = 106;
+constexpr int kBitmapStep10k = 107;
+constexpr int kBitmapStep20k = 108;
+constexpr int kBitmapStep40k = 109;
+constexpr int kBitmapStep50k = 110;
+constexpr int kIconProgram = 111;
+
+}  // namespace id

@@ -1,0 +1,53 @@
+#include "app/settings.h"
+
+#include <cmath>
+#include <limits>
+
+#include "app/state.h"
+#include "app/texts.h"
+#include "text/number.h"
+
+namespace {
+constexpr std::int32_t kMinKeepAliveMs = 1000;
+}  // namespace
+
+std::int32_t SettingToInt32(const std::string& text) {
+    const double value = std::trunc(ParseNumber(text));
+    if (std::isnan(value)) {
+        return 0;
+    }
+    if (value <= static_cast<double>(std::numeric_limits<std::int32_t>::min())) {
+        return std::numeric_limits<std::int32_t>::min();
+    }
+    if (value >= static_cast<double>(std::numeric_limits<std::int32_t>::max())) {
+        return std::numeric_limits<std::int32_t>::max();
+    }
+    return static_cast<std::int32_t>(value);
+}
+
+std::int32_t KeepAliveFromSetting(const std::string& text) {
+    const std::int32_t value = SettingToInt32(text);
+    if (value <= 0) {
+        return 0;
+    }
+    return value < kMinKeepAliveMs ? kMinKeepAliveMs : value;
+}
+
+std::uint8_t DebugFromSetting(const std::string& text) {
+    return static_cast<std::uint8_t>(static_cast<std::uint32_t>(SettingToInt32(text)) & 0xFF);
+}
+
+std::string ReadSetting(const char* key, const char* defaultValue, std::size_t bufferSize) {
+    if (app.settingsFilePath.empty()) {
+        return defaultValue;
+    }
+    return platform::ReadProfileString(app.settingsFilePath, text::kSettingsSection, key,
+                                       defaultValue, bufferSize);
+}
+
+void WriteSetting(const char* key, const std::string& value) {
+    if (app.settingsFilePath.empty()) {
+        return;
+    }
+    platform::WriteProfileString(app.settingsFilePath, text::kSettingsSection, key, value);
+}

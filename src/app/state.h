@@ -1,0 +1,62 @@
+// The application state: one record for the whole program, as the rest of the
+// program reads and writes it. Window handles, fonts, brushes, menus and images
+// belong to the Win32 shell (src/app/win32/shell.h); everything else is here.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "platform/platform.h"
+
+constexpr int kElementCount = 6;
+
+struct AppState {
+    // Serial link.
+    platform::PortHandle portHandle = platform::kInvalidPort;
+    std::string portName;
+    platform::PortSettings portSettings{};
+    platform::PortTimeouts portTimeouts{};
+
+    // Settings file and log; both empty when %LOCALAPPDATA% is too long to hold them.
+    std::string settingsFilePath;
+    std::string logFilePath;
+    std::uint8_t debugLogging = 0;
+
+    // Timers, in milliseconds; a keep-alive interval of 0 is off.
+    std::int32_t pollInterval = 100;
+    std::int32_t keepAliveInterval = 120000;
+
+    int messageAnswer = 0;
+
+    // Status model: what the controller last reported.
+    std::string modeText;
+    std::string frequencyText;
+    std::string beamText;
+    std::string savedModeText;
+    std::string serialText;
+    std::string programText;
+    std::string modelText;
+    std::array<std::string, kElementCount> elementNames;
+    std::array<std::string, kElementCount> elementLengths;
+    std::uint8_t powerState = 0;
+    std::uint8_t modeState = 0;
+    std::uint8_t modelRestricted = 0;
+    std::uint32_t motorStartTick = 0;
+    std::uint8_t beamMode = 1;
+    std::uint8_t blinkPhase = 1;
+    std::uint8_t cancelPending = 0;
+    std::uint8_t setPending = 0;
+
+    // The unterminated end of the last read, completed by the next one.
+    std::string pendingMessage;
+};
+
+extern AppState app;
+
+// Gives every field its start-up value and fills in the serial defaults.
+void InitialiseState();
+
+// Builds settingsFilePath and logFilePath from %LOCALAPPDATA% and creates
+// their folder. A root too long for the finished paths leaves both empty.
+void BuildFilePaths();

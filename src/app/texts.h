@@ -1,0 +1,42 @@
+// The program's own texts, each defined once.
+#pragma once
+
+namespace text {
+
+constexpr const char* kProgramTitle = "Tovak Remote";
+constexpr const char* kMainClass = "NORMAL0";
+constexpr const char* kDialogClass = "NORMALDLG";
+constexpr const char* kConnectionError = "Connection Error";
+constexpr const char* kConnecting = "Connecting...";
+constexpr const char* kConnectingMode = "Connecting...  ";
+constexpr const char* kCannotOpen = "Can not open ";
+constexpr const char* kPortUnavailable = "COM port is unavailable";
+constexpr const char* kErrorCaption = "ERROR";
+constexpr const char* kDevicePrefix = "\\\\.\\";
+constexpr const char* kMutexName = "tovak-rem";
+constexpr const char* kLogCreate = "MainWnd Create";
+constexpr const char* kLogDestroy = "MainWnd Destroy";
+
+// Settings file and log, under %LOCALAPPDATA%.
+constexpr const char* kAppDataVariable = "LOCALAPPDATA";
+constexpr const char* kSettingsFolder = "\\VORNHALT";
+constexpr const char* kSettingsFile = "\\tovakrem.ini";
+constexpr const char* kLogFile = "\\tovakrem.log";
+constexpr const char* kSettingsSection = "tovakrem";
+constexpr const char* kKeyComPort = "COMPORT";
+constexpr const char* kKeyKeepAlive = "KEEPALIVE";
+constexpr const char* kKeyDebug = "DEBUG";
+constexpr const char* kDefaultComPort = "COM1";
+constexpr const char* kDefaultNumber = "0";
+
+// Controller commands sent by more than one place.
+constexpr const char* kStatusRequest = "SR";
+constexpr const char* kKeepAliveRequest = "Md";
+
+}  // namespace text
+
+// Message box styles and answers, as MessageBoxA takes and returns them.
+namespace box {
+constexpr unsigned kError = 48;  // MB_OK | MB_ICONEXCLAMATION
+constexpr int kAnswerOk = 1;
+}  // namespace box

@@ -1,0 +1,33 @@
+// The Win32 shell's own state: windows, GDI objects, menus and images. The
+// rules of the program live in the core; this side only turns window messages
+// into calls of it and carries out what it asks through the platform seam.
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+
+#include "app/menu_tree.h"
+
+constexpr std::size_t kMenuCount = 8;
+constexpr std::size_t kPanelImageCount = 14;
+constexpr std::size_t kStatusImageCount = 9;
+
+struct ShellState {
+    HINSTANCE instance = nullptr;
+    HWND mainWindow = nullptr;
+    HFONT panelFont = nullptr;
+    HFONT smallFont = nullptr;
+    HBRUSH backgroundBrush = nullptr;
+    HBRUSH displayBrush = nullptr;
+    std::array<HMENU, kMenuCount> menus{};  // indexed by MenuSlot
+    std::array<HBITMAP, kPanelImageCount> panelImages{};
+    std::array<HBITMAP, kStatusImageCount> statusImages{};  // bitmaps 102 to 110
+};
+
+extern ShellState shell;
+
+HMENU& Menu(MenuSlot slot);
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK PanelColourProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,0 +1,31 @@
+#include "link/transmit.h"
+
+#include "app/ids.h"
+#include "app/state.h"
+#include "app/texts.h"
+#include "link/log.h"
+
+namespace {
+
+// What goes on the wire is read back from the command field: at most 99
+// characters of the code, then the terminator.
+constexpr int kCommandReadLimit = 100;
+constexpr char kTerminator = ';';
+
+}  // namespace
+
+void ShowMessage(const std::string& text, const std::string& caption, unsigned style) {
+    app.messageAnswer = platform::ShowMessageBox(text, caption, style);
+}
+
+void SendCommand(const std::string& code) {
+    platform::SetControlText(id::kCommandField, code);
+    if (app.portHandle == platform::kInvalidPort) {
+        ShowMessage(text::kPortUnavailable, text::kErrorCaption, box::kError);
+        return;
+    }
+    std::string wire = platform::GetControlText(id::kCommandField, kCommandReadLimit);
+    wire += kTerminator;
+    platform::WritePort(app.portHandle, wire);
+    WriteLogLine(kLogSent, code + kTerminator);
+}

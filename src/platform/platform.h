@@ -1,0 +1,103 @@
+// The one seam between the program's rules and the machine they run on.
+//
+// The core calls only these operations; src/platform/win32/ implements them
+// with Win32 calls and the unit tests link a recording fake instead. Every
+// operation is silent on failure unless its result says otherwise: the
+// program's rules decide what a failure means, not the platform.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// An open serial port, or kInvalidPort.
+using PortHandle = std::intptr_t;
+constexpr PortHandle kInvalidPort = -1;
+
+// The serial line as the controller expects it; mirrors the fields of a DCB.
+struct PortSettings {
+    std::uint32_t baudRate;
+    std::uint32_t flags;  // the DCB's bit-field word (fBinary, fRtsControl, ...)
+    std::uint16_t xonLim;
+    std::uint16_t xoffLim;
+    std::uint8_t byteSize;
+    std::uint8_t parity;
+    std::uint8_t stopBits;
+    char xonChar;
+    char xoffChar;
+    char errorChar;
+    char eofChar;
+    char evtChar;
+};
+
+// Milliseconds, as in COMMTIMEOUTS.
+struct PortTimeouts {
+    std::uint32_t readIntervalTimeout;
+    std::uint32_t readTotalTimeoutMultiplier;
+    std::uint32_t readTotalTimeoutConstant;
+    std::uint32_t writeTotalTimeoutMultiplier;
+    std::uint32_t writeTotalTimeoutConstant;
+};
+
+struct LocalTime {
+    int year;
+    int month;
+    int day;
+    int hour;
+    int minute;
+    int second;
+};
+
+// Main window: controls by id, menu items by command id, caption, timers.
+void SetControlText(int id, const std::string& text);
+std::string GetControlText(int id, int maxCount);  // at most maxCount - 1 characters
+void SetControlImage(int id, int bitmapId);        // one of the images loaded at session start
+void CheckMenuItem(int id, bool checked);
+void SetMainCaption(const std::string& text);
+void StartTimer(int id, std::uint32_t intervalMs);
+void StopTimer(int id);
+void CloseMainWindow();  // as the close box does; returns once the window is gone
+
+// A modal box without an owner; its message loop keeps the main window's
+// timers and commands running. Returns the button pressed (IDOK, IDYES, ...).
+int ShowMessageBox(const std::string& text, const std::string& caption, unsigned style);
+
+// Window resources made at session start and released at shutdown.
+void CreateDisplayBrush(std::uint32_t colour);  // COLORREF 0x00BBGGRR; replaces the old one
+void LoadStatusImages();
+void ReleaseWindowResources();  // display brush, menus, fonts, background brush
+void PostQuit(int exitCode);
+
+// Serial port: synchronous, exclusive open.
+PortHandle OpenPort(const std::string& deviceName);
+void ClosePort(PortHandle port);
+void SetPortState(PortHandle port, const PortSettings& settings);
+void SetPortTimeouts(PortHandle port, const PortTimeouts& timeouts);
+void SetPortQueues(PortHandle port, std::uint32_t inputBytes, std::uint32_t outputBytes);
+std::size_t ReadPort(PortHandle port, char* buffer,
+                     std::size_t maxBytes);  // bytes read; 0 on failure
+void WritePort(PortHandle port, const std::string& bytes);
+
+// Clock.
+std::uint32_t TickCount();
+LocalTime CurrentLocalTime();
+void SleepFor(std::uint32_t ms);
+
+// Files and environment.
+bool ReadEnvironment(const std::string& name, std::string& value);  // false when unset
+void CreateFolder(const std::string& path);
+std::string ReadProfileString(const std::string& path, const std::string& section,
+                              const std::string& key, const std::string& defaultValue,
+                              std::size_t bufferSize);  // at most bufferSize - 1 characters
+void WriteProfileString(const std::string& path, const std::string& section, const std::string& key,
+                        const std::string& value);
+void AppendToFile(const std::string& path,
+                  const std::string& bytes);  // opened and closed each time
+
+// Process.
+bool AnotherInstanceRuns(const std::string& mutexName);  // creates and keeps the named mutex
+void ExitProgram(int exitCode);                          // ends the process (the fake only records)
+
+}  // namespace platform

@@ -1,0 +1,285 @@
+// The platform seam carried out with Win32 calls, for the real program.
+#include <windows.h>
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "app/ids.h"
+#include "app/menu_tree.h"
+#include "app/win32/shell.h"
+#include "platform/platform.h"
+
+namespace platform {
+
+namespace {
+
+// The older MENUITEMINFO layout (without hbmpItem): enough for check marks and
+// understood by every Windows version.
+constexpr UINT kMenuItemInfoSize = 44;
+
+// Status images, in the order session start loads them.
+constexpr int kStatusImageIds[kStatusImageCount] = {
+    id::kBitmapLedOff,   id::kBitmapLedOrange, id::kBitmapLedBlue,
+    id::kBitmapLedGreen, id::kBitmapStepNone,  id::kBitmapStep10k,
+    id::kBitmapStep20k,  id::kBitmapStep40k,   id::kBitmapStep50k,
+};
+
+HWND Control(int controlId) {
+    return GetDlgItem(shell.mainWindow, controlId);
+}
+
+HANDLE ToHandle(PortHandle port) {
+    return reinterpret_cast<HANDLE>(port);
+}
+
+bool IsStatic(HWND control) {
+    char className[16] = {};
+    GetClassNameA(control, className, sizeof className);
+    return lstrcmpiA(className, "STATIC") == 0;
+}
+
+// A static control breaks lines only at CR LF; the program separates its
+// display lines with a lone CR.
+std::string WithLineFeeds(const std::string& text) {
+    std::string result;
+    result.reserve(text.size() + 2);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        result += text[i];
+        if (text[i] == '\r' && (i + 1 >= text.size() || text[i + 1] != '\n')) {
+            result += '\n';
+        }
+    }
+    return result;
+}
+
+}  // namespace
+
+void SetControlText(int controlId, const std::string& text) {
+    HWND control = Control(controlId);
+    const std::string shown = IsStatic(control) ? WithLineFeeds(text) : text;
+    SetWindowTextA(control, shown.c_str());
+}
+
+std::string GetControlText(int controlId, int maxCount) {
+    if (maxCount <= 0) {
+        return std::string();
+    }
+    std::vector<char> buffer(static_cast<std::size_t>(maxCount) + 1, '\0');
+    const int length = GetWindowTextA(Control(controlId), buffer.data(), maxCount);
+    return std::string(buffer.data(), length > 0 ? static_cast<std::size_t>(length) : 0);
+}
+
+void SetControlImage(int controlId, int bitmapId) {
+    for (std::size_t i = 0; i < kStatusImageCount; ++i) {
+        if (kStatusImageIds[i] == bitmapId) {
+            SendMessageA(Control(controlId), STM_SETIMAGE, IMAGE_BITMAP,
+                         reinterpret_cast<LPARAM>(shell.statusImages[i]));
+            return;
+        }
+    }
+}
+
+void CheckMenuItem(int commandId, bool checked) {
+    MENUITEMINFOA item{};
+    item.cbSize = kMenuItemInfoSize;
+    item.fMask = MIIM_STATE;
+    item.fState = checked ? MFS_CHECKED : 0;
+    SetMenuItemInfoA(GetMenu(shell.mainWindow), static_cast<UINT>(commandId), FALSE, &item);
+}
+
+void SetMainCaption(const std::string& text) {
+    SetWindowTextA(shell.mainWindow, text.c_str());
+}
+
+void StartTimer(int timerId, std::uint32_t intervalMs) {
+    SetTimer(shell.mainWindow, static_cast<UINT_PTR>(timerId), intervalMs, nullptr);
+}
+
+void StopTimer(int timerId) {
+    KillTimer(shell.mainWindow, static_cast<UINT_PTR>(timerId));
+}
+
+void CloseMainWindow() {
+    SendMessageA(shell.mainWindow, WM_CLOSE, 0, 0);
+}
+
+int ShowMessageBox(const std::string& text, const std::string& caption, unsigned style) {
+    return MessageBoxA(nullptr, text.c_str(), caption.c_str(), style);
+}
+
+void CreateDisplayBrush(std::uint32_t colour) {
+    HBRUSH replaced = shell.displayBrush;
+    shell.displayBrush = CreateSolidBrush(colour);
+    if (replaced != nullptr) {
+        DeleteObject(replaced);
+    }
+}
+
+void LoadStatusImages() {
+    for (std::size_t i = 0; i < kStatusImageCount; ++i) {
+        shell.statusImages[i] =
+            static_cast<HBITMAP>(LoadImageA(shell.instance, MAKEINTRESOURCEA(kStatusImageIds[i]),
+                                            IMAGE_BITMAP, 0, 0, LR_DEFAULTSIZE));
+    }
+}
+
+void ReleaseWindowResources() {
+    DeleteObject(shell.displayBrush);
+    shell.displayBrush = nullptr;
+    for (HMENU& menu : shell.menus) {
+        DestroyMenu(menu);
+        menu = nullptr;
+    }
+    DeleteObject(shell.panelFont);
+    DeleteObject(shell.smallFont);
+    DeleteObject(shell.backgroundBrush);
+    shell.panelFont = nullptr;
+    shell.smallFont = nullptr;
+    shell.backgroundBrush = nullptr;
+}
+
+void PostQuit(int exitCode) {
+    PostQuitMessage(exitCode);
+}
+
+PortHandle OpenPort(const std::string& deviceName) {
+    HANDLE port = CreateFileA(deviceName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return reinterpret_cast<PortHandle>(port);
+}
+
+void ClosePort(PortHandle port) {
+    CloseHandle(ToHandle(port));
+}
+
+void SetPortState(PortHandle port, const PortSettings& settings) {
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    dcb.BaudRate = settings.baudRate;
+    const std::uint32_t f = settings.flags;
+    dcb.fBinary = f & 1;
+    dcb.fParity = (f >> 1) & 1;
+    dcb.fOutxCtsFlow = (f >> 2) & 1;
+    dcb.fOutxDsrFlow = (f >> 3) & 1;
+    dcb.fDtrControl = (f >> 4) & 3;
+    dcb.fDsrSensitivity = (f >> 6) & 1;
+    dcb.fTXContinueOnXoff = (f >> 7) & 1;
+    dcb.fOutX = (f >> 8) & 1;
+    dcb.fInX = (f >> 9) & 1;
+    dcb.fErrorChar = (f >> 10) & 1;
+    dcb.fNull = (f >> 11) & 1;
+    dcb.fRtsControl = (f >> 12) & 3;
+    dcb.fAbortOnError = (f >> 14) & 1;
+    dcb.XonLim = settings.xonLim;
+    dcb.XoffLim = settings.xoffLim;
+    dcb.ByteSize = settings.byteSize;
+    dcb.Parity = settings.parity;
+    dcb.StopBits = settings.stopBits;
+    dcb.XonChar = settings.xonChar;
+    dcb.XoffChar = settings.xoffChar;
+    dcb.ErrorChar = settings.errorChar;
+    dcb.EofChar = settings.eofChar;
+    dcb.EvtChar = settings.evtChar;
+    SetCommState(ToHandle(port), &dcb);
+}
+
+void SetPortTimeouts(PortHandle port, const PortTimeouts& timeouts) {
+    COMMTIMEOUTS commTimeouts{};
+    commTimeouts.ReadIntervalTimeout = timeouts.readIntervalTimeout;
+    commTimeouts.ReadTotalTimeoutMultiplier = timeouts.readTotalTimeoutMultiplier;
+    commTimeouts.ReadTotalTimeoutConstant = timeouts.readTotalTimeoutConstant;
+    commTimeouts.WriteTotalTimeoutMultiplier = timeouts.writeTotalTimeoutMultiplier;
+    commTimeouts.WriteTotalTimeoutConstant = timeouts.writeTotalTimeoutConstant;
+    SetCommTimeouts(ToHandle(port), &commTimeouts);
+}
+
+void SetPortQueues(PortHandle port, std::uint32_t inputBytes, std::uint32_t outputBytes) {
+    SetupComm(ToHandle(port), inputBytes, outputBytes);
+}
+
+std::size_t ReadPort(PortHandle port, char* buffer, std::size_t maxBytes) {
+    DWORD count = 0;
+    if (!ReadFile(ToHandle(port), buffer, static_cast<DWORD>(maxBytes), &count, nullptr)) {
+        return 0;
+    }
+    return count;
+}
+
+void WritePort(PortHandle port, const std::string& bytes) {
+    DWORD written = 0;
+    WriteFile(ToHandle(port), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+std::uint32_t TickCount() {
+    return GetTickCount();
+}
+
+LocalTime CurrentLocalTime() {
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    return LocalTime{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+}
+
+void SleepFor(std::uint32_t ms) {
+    Sleep(ms);
+}
+
+bool ReadEnvironment(const std::string& name, std::string& value) {
+    value.clear();
+    const DWORD needed = GetEnvironmentVariableA(name.c_str(), nullptr, 0);
+    if (needed == 0) {
+        return false;
+    }
+    std::vector<char> buffer(needed + 1, '\0');
+    const DWORD length = GetEnvironmentVariableA(name.c_str(), buffer.data(), needed + 1);
+    if (length == 0 || length > needed) {
+        return false;
+    }
+    value.assign(buffer.data(), length);
+    return true;
+}
+
+void CreateFolder(const std::string& path) {
+    CreateDirectoryA(path.c_str(), nullptr);
+}
+
+std::string ReadProfileString(const std::string& path, const std::string& section,
+                              const std::string& key, const std::string& defaultValue,
+                              std::size_t bufferSize) {
+    std::vector<char> buffer(bufferSize + 1, '\0');
+    const DWORD length =
+        GetPrivateProfileStringA(section.c_str(), key.c_str(), defaultValue.c_str(), buffer.data(),
+                                 static_cast<DWORD>(bufferSize), path.c_str());
+    return std::string(buffer.data(), length < bufferSize ? length : bufferSize - 1);
+}
+
+void WriteProfileString(const std::string& path, const std::string& section, const std::string& key,
+                        const std::string& value) {
+    WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), path.c_str());
+}
+
+void AppendToFile(const std::string& path, const std::string& bytes) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    SetFilePointer(file, 0, nullptr, FILE_END);
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+bool AnotherInstanceRuns(const std::string& mutexName) {
+    // Held, never closed, until the process ends.
+    static HANDLE instanceMutex = nullptr;
+    instanceMutex = CreateMutexA(nullptr, FALSE, mutexName.c_str());
+    return instanceMutex != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+void ExitProgram(int exitCode) {
+    ExitProcess(static_cast<UINT>(exitCode));
+}
+
+}  // namespace platform

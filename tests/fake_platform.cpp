@@ -1,0 +1,236 @@
+#include "fake_platform.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "app/state.h"
+
+FakePlatform fake;
+
+void ResetFake() {
+    fake = FakePlatform{};
+    InitialiseState();
+}
+
+std::string FakePlatform::Wire() const {
+    std::string all;
+    for (const FakeWrite& write : writes) {
+        all += write.bytes;
+    }
+    return all;
+}
+
+std::string FakePlatform::Text(int id) const {
+    auto found = controlTexts.find(id);
+    return found == controlTexts.end() ? std::string() : found->second;
+}
+
+namespace {
+
+std::string PortName(platform::PortHandle port) {
+    auto found = fake.openPorts.find(port);
+    return found == fake.openPorts.end() ? std::string("?") : found->second;
+}
+
+std::string Upper(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+
+}  // namespace
+
+namespace platform {
+
+void SetControlText(int id, const std::string& text) {
+    fake.controlTexts[id] = text;
+}
+
+std::string GetControlText(int id, int maxCount) {
+    std::string text = fake.Text(id);
+    if (maxCount <= 0) {
+        return std::string();
+    }
+    if (text.size() > static_cast<std::size_t>(maxCount - 1)) {
+        text.resize(static_cast<std::size_t>(maxCount - 1));
+    }
+    return text;
+}
+
+void SetControlImage(int id, int bitmapId) {
+    fake.controlImages[id] = bitmapId;
+}
+
+void CheckMenuItem(int id, bool checked) {
+    fake.menuChecks[id] = checked;
+}
+
+void SetMainCaption(const std::string& text) {
+    fake.caption = text;
+}
+
+void StartTimer(int id, std::uint32_t intervalMs) {
+    fake.timers[id] = intervalMs;
+    fake.timerLog.push_back("start " + std::to_string(id) + " " + std::to_string(intervalMs));
+}
+
+void StopTimer(int id) {
+    fake.timers.erase(id);
+    fake.timerLog.push_back("stop " + std::to_string(id));
+}
+
+void CloseMainWindow() {
+    ++fake.closeRequests;
+}
+
+int ShowMessageBox(const std::string& text, const std::string& caption, unsigned style) {
+    fake.boxes.push_back(FakeBox{text, caption, style});
+    const FakeBox shown = fake.boxes.back();
+    return fake.onBox ? fake.onBox(shown) : 1;
+}
+
+void CreateDisplayBrush(std::uint32_t colour) {
+    fake.displayBrushes.push_back(colour);
+}
+
+void LoadStatusImages() {
+    fake.statusImagesLoaded = true;
+}
+
+void ReleaseWindowResources() {
+    fake.resourcesReleased = true;
+}
+
+void PostQuit(int exitCode) {
+    fake.quitCode = exitCode;
+}
+
+PortHandle OpenPort(const std::string& deviceName) {
+    const bool exists = fake.devices.count(deviceName) != 0;
+    bool heldAlready = false;
+    for (const auto& open : fake.openPorts) {
+        heldAlready = heldAlready || Upper(open.second) == Upper(deviceName);
+    }
+    fake.portLog.push_back("open " + deviceName);
+    // Exclusive open, as on Windows: a device held by a handle cannot be opened again.
+    if (!exists || heldAlready) {
+        return kInvalidPort;
+    }
+    if (fake.failSecondOpen.count(deviceName) != 0 &&
+        std::count(fake.portLog.begin(), fake.portLog.end(), "open " + deviceName) > 1) {
+        return kInvalidPort;
+    }
+    const PortHandle handle = fake.nextHandle++;
+    fake.openPorts[handle] = deviceName;
+    return handle;
+}
+
+void ClosePort(PortHandle port) {
+    fake.portLog.push_back("close " + PortName(port));
+    fake.openPorts.erase(port);
+}
+
+void SetPortState(PortHandle port, const PortSettings& settings) {
+    fake.portLog.push_back("state " + PortName(port));
+    fake.lastSettings = settings;
+}
+
+void SetPortTimeouts(PortHandle port, const PortTimeouts& timeouts) {
+    fake.portLog.push_back("timeouts " + PortName(port));
+    fake.lastTimeouts = timeouts;
+}
+
+void SetPortQueues(PortHandle port, std::uint32_t inputBytes, std::uint32_t outputBytes) {
+    fake.portLog.push_back("queues " + PortName(port));
+    fake.lastQueueIn = inputBytes;
+    fake.lastQueueOut = outputBytes;
+}
+
+std::size_t ReadPort(PortHandle port, char* buffer, std::size_t maxBytes) {
+    if (fake.openPorts.count(port) == 0 || fake.reads.empty()) {
+        return 0;
+    }
+    std::string& next = fake.reads.front();
+    const std::size_t count = std::min(maxBytes, next.size());
+    std::memcpy(buffer, next.data(), count);
+    next.erase(0, count);
+    if (next.empty()) {
+        fake.reads.pop_front();
+    }
+    return count;
+}
+
+void WritePort(PortHandle port, const std::string& bytes) {
+    fake.writes.push_back(FakeWrite{PortName(port), bytes});
+}
+
+std::uint32_t TickCount() {
+    return fake.tick;
+}
+
+LocalTime CurrentLocalTime() {
+    return fake.now;
+}
+
+void SleepFor(std::uint32_t ms) {
+    fake.sleeps.push_back(ms);
+    fake.tick += ms;
+}
+
+bool ReadEnvironment(const std::string& name, std::string& value) {
+    auto found = fake.environment.find(name);
+    if (found == fake.environment.end()) {
+        value.clear();
+        return false;
+    }
+    value = found->second;
+    return true;
+}
+
+void CreateFolder(const std::string& path) {
+    fake.foldersCreated.push_back(path);
+}
+
+std::string ReadProfileString(const std::string& path, const std::string& section,
+                              const std::string& key, const std::string& defaultValue,
+                              std::size_t bufferSize) {
+    (void)section;
+    std::string value = defaultValue;
+    auto file = fake.profiles.find(path);
+    if (file != fake.profiles.end() && file->second.count(key) != 0) {
+        value = file->second.at(key);
+    }
+    if (bufferSize == 0) {
+        return std::string();
+    }
+    if (value.size() > bufferSize - 1) {
+        value.resize(bufferSize - 1);
+    }
+    return value;
+}
+
+void WriteProfileString(const std::string& path, const std::string& section, const std::string& key,
+                        const std::string& value) {
+    (void)section;
+    fake.profiles[path][key] = value;
+    fake.profileWrites.push_back(key + "=" + value);
+}
+
+void AppendToFile(const std::string& path, const std::string& bytes) {
+    ++fake.fileOpens;
+    if (fake.lockedFiles.count(path) != 0) {
+        return;
+    }
+    fake.files[path] += bytes;
+}
+
+bool AnotherInstanceRuns(const std::string& mutexName) {
+    (void)mutexName;
+    return fake.mutexHeld;
+}
+
+void ExitProgram(int exitCode) {
+    fake.exitCode = exitCode;
+}
+
+}  // namespace platform

@@ -1,0 +1,88 @@
+// A recording stand-in for the platform seam: the unit tests drive the core
+// against it and read back every effect.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+struct FakeBox {
+    std::string text;
+    std::string caption;
+    unsigned style;
+};
+
+struct FakeWrite {
+    std::string port;
+    std::string bytes;
+};
+
+struct FakePlatform {
+    // Main window.
+    std::map<int, std::string> controlTexts;
+    std::map<int, int> controlImages;
+    std::map<int, bool> menuChecks;
+    std::string caption;
+    std::map<int, std::uint32_t> timers;  // running timers and their periods
+    std::vector<std::string> timerLog;    // "start 0 100", "stop 2"
+    int closeRequests = 0;
+    std::vector<std::uint32_t> displayBrushes;
+    bool statusImagesLoaded = false;
+    bool resourcesReleased = false;
+    std::optional<int> quitCode;
+
+    // Message boxes: each one is recorded, then `onBox` runs while it is
+    // "open" (as a real box's message loop would run timers and commands)
+    // and gives the answer.
+    std::vector<FakeBox> boxes;
+    std::function<int(const FakeBox&)> onBox;
+
+    // Serial ports: the devices that exist, the handles open on them, what was
+    // written and what the next reads return.
+    std::set<std::string> devices;
+    std::set<std::string> failSecondOpen;  // trial open succeeds, the real one fails
+    std::map<platform::PortHandle, std::string> openPorts;
+    platform::PortHandle nextHandle = 100;
+    std::vector<std::string> portLog;  // "open COM1", "close COM1", "state COM1", ...
+    std::vector<FakeWrite> writes;
+    std::deque<std::string> reads;  // one entry per ReadPort call; empty when silent
+    platform::PortSettings lastSettings{};
+    platform::PortTimeouts lastTimeouts{};
+    std::uint32_t lastQueueIn = 0;
+    std::uint32_t lastQueueOut = 0;
+
+    // Clock.
+    std::uint32_t tick = 1000000;
+    platform::LocalTime now{2026, 1, 7, 9, 5, 3};
+    std::vector<std::uint32_t> sleeps;
+
+    // Files and environment.
+    std::map<std::string, std::string> environment;
+    std::vector<std::string> foldersCreated;
+    std::map<std::string, std::map<std::string, std::string>> profiles;  // path -> key -> value
+    std::vector<std::string> profileWrites;                              // "KEY=value"
+    std::map<std::string, std::string> files;
+    std::set<std::string> lockedFiles;  // held open elsewhere without sharing
+    int fileOpens = 0;
+
+    // Process.
+    bool mutexHeld = false;
+    std::optional<int> exitCode;
+
+    // Everything the port received, in order, as one text.
+    std::string Wire() const;
+    std::string Text(int id) const;
+    bool TimerRunning(int id) const { return timers.count(id) != 0; }
+};
+
+extern FakePlatform fake;
+
+// Fresh fake and fresh application state, as at the start of the program.
+void ResetFake();
