@@ -1,0 +1,214 @@
+#include "steps.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <thread>
+
+#include "test_line.h"
+
+namespace tovaksim {
+namespace {
+
+Step Parse(const std::string& line) {
+    Step step;
+    std::string error;
+    EXPECT_TRUE(ParseStep(line, step, error)) << line << ": " << error;
+    return step;
+}
+
+std::string ParseError(const std::string& line) {
+    Step step;
+    std::string error;
+    EXPECT_FALSE(ParseStep(line, step, error)) << line;
+    return error;
+}
+
+TEST(ParseStep, BlankAndCommentLinesAreNoSteps) {
+    for (const char* line : {"", "   ", "# send SR;", "  # note", "\r\n"}) {
+        EXPECT_EQ(Parse(line).def, nullptr) << line;
+    }
+}
+
+TEST(ParseStep, TextTakesTheWholeRestOfTheLineWithEscapes) {
+    Step step = Parse("send Fq 7.000\\x3b Pw1;\r\n");
+    ASSERT_NE(step.def, nullptr);
+    EXPECT_EQ(step.bytes, "Fq 7.000; Pw1;");
+}
+
+TEST(ParseStep, TextAndNumberSplitAtTheLastBlank) {
+    Step split = Parse("sendsplit Pw1; Bm1; 4");
+    EXPECT_EQ(split.bytes, "Pw1; Bm1;");
+    EXPECT_EQ(split.number, 4);
+    Step expect = Parse("expect B1FNSP; 1500");
+    EXPECT_EQ(expect.bytes, "B1FNSP;");
+    EXPECT_EQ(expect.number, 1500);
+}
+
+TEST(ParseStep, FloodPatternIsOptional) {
+    EXPECT_EQ(Parse("flood 5000").bytes, "");
+    Step step = Parse("flood 10 Pw1;");
+    EXPECT_EQ(step.number, 10);
+    EXPECT_EQ(step.bytes, "Pw1;");
+}
+
+TEST(ParseStep, RefusesBadLinesWithAReason) {
+    EXPECT_NE(ParseError("sned SR;").find("unknown step"), std::string::npos);
+    EXPECT_NE(ParseError("send").find("usage"), std::string::npos);
+    ParseError("send bad\\q");
+    ParseError("delay");
+    ParseError("delay -5");
+    ParseError("delay 5ms");
+    ParseError("delay 600001");
+    ParseError("delay 99999999999999999999999");
+    ParseError("garbage 0");
+    ParseError("sendsplit Pw1;");
+    ParseError("sendsplit Pw1; x");
+    ParseError("expect 100");
+    ParseError("quit now");
+    ParseError("hangup 1");
+}
+
+// A line with both ends open: the simulator's state, and the program's end.
+class StepsOnALine : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        state.linkPath = folder.Path() + "/com1";
+        std::string error;
+        ASSERT_TRUE(state.link.Open(state.linkPath, error)) << error;
+        program = OpenProgramEnd(state.linkPath);
+        ASSERT_TRUE(program.Valid());
+    }
+
+    bool Run(const std::string& line, std::string* errorOut = nullptr) {
+        Step step = Parse(line);
+        std::string error;
+        bool ok = RunStep(state, step, error);
+        if (errorOut != nullptr) {
+            *errorOut = error;
+        }
+        return ok;
+    }
+
+    void ProgramWrites(const std::string& bytes) {
+        ASSERT_EQ(write(program.Get(), bytes.data(), bytes.size()),
+                  static_cast<ssize_t>(bytes.size()));
+    }
+
+    TempFolder folder;
+    SimState state;
+    UniqueFd program;
+};
+
+TEST_F(StepsOnALine, SendWritesTheDecodedBytes) {
+    ASSERT_TRUE(Run("send Pw1;\\r\\xff"));
+    EXPECT_EQ(ReadAvailable(program.Get(), 500, 6), "Pw1;\r\xff");
+}
+
+TEST_F(StepsOnALine, SendSplitDeliversTwoPartsAPauseApart) {
+    bool ok = false;
+    std::thread simulator([&] { ok = Run("sendsplit Fq14.025;Pw1; 5"); });
+    std::string first = ReadAvailable(program.Get(), 500, 5);
+    auto firstArrived = Clock::now();
+    std::string rest = ReadAvailable(program.Get(), 500, 8);
+    auto restArrived = Clock::now();
+    simulator.join();
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(first, "Fq14.");
+    EXPECT_EQ(rest, "025;Pw1;");
+    EXPECT_GE(restArrived - firstArrived, std::chrono::milliseconds(25));
+}
+
+TEST_F(StepsOnALine, SendSplitOutsideTheTextIsRefusedAndSendsNothing) {
+    std::string error;
+    EXPECT_FALSE(Run("sendsplit Pw1; 4", &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(ReadAvailable(program.Get(), 50), "");
+}
+
+TEST_F(StepsOnALine, FloodRepeatsItsPatternToTheExactCount) {
+    ASSERT_TRUE(Run("flood 10 Pw1;"));
+    EXPECT_EQ(ReadAvailable(program.Get(), 500, 10), "Pw1;Pw1;Pw");
+    ASSERT_TRUE(Run("flood 30"));
+    std::string filler = ReadAvailable(program.Get(), 500, 30);
+    EXPECT_EQ(filler, "ABCDEFGHIJKLMNOPQRSTUVWXYZABCD");
+}
+
+TEST_F(StepsOnALine, FloodLargerThanThePtyBufferArrivesWhole) {
+    // The kernel holds a few KiB for the slave: the rest waits for the program's reads.
+    Step step = Parse("flood 100000");
+    std::string error;
+    bool ok = false;
+    std::thread simulator([&] { ok = RunStep(state, step, error); });
+    std::string received = ReadAvailable(program.Get(), 5000, 100000);
+    simulator.join();
+    EXPECT_TRUE(ok) << error;
+    EXPECT_EQ(received.size(), 100000u);
+}
+
+TEST_F(StepsOnALine, GarbageIsReproducibleFromTheSeed) {
+    state.random.seed(42);
+    ASSERT_TRUE(Run("garbage 64"));
+    std::string first = ReadAvailable(program.Get(), 500, 64);
+    state.random.seed(42);
+    ASSERT_TRUE(Run("garbage 64"));
+    std::string second = ReadAvailable(program.Get(), 500, 64);
+    EXPECT_EQ(first.size(), 64u);
+    EXPECT_EQ(first, second);
+    EXPECT_NE(first, std::string(64, first[0]));
+}
+
+TEST_F(StepsOnALine, ExpectWaitsForTheTextAndConsumesIt) {
+    std::thread program_side([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ProgramWrites("SR;B1FN");
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ProgramWrites("SP;");
+    });
+    EXPECT_TRUE(Run("expect B1FNSP; 2000"));
+    program_side.join();
+    std::string error;
+    EXPECT_FALSE(Run("expect B1FNSP; 100", &error)) << "a second expect needs a second copy";
+    EXPECT_NE(error.find("timeout"), std::string::npos);
+    EXPECT_EQ(state.received, "SR;B1FNSP;");
+}
+
+TEST_F(StepsOnALine, SilenceLeavesTheProgramsBytesUnreadUntilItEnds) {
+    std::thread program_side([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        ProgramWrites("SR;");
+    });
+    ASSERT_TRUE(Run("silence 150"));
+    program_side.join();
+    EXPECT_EQ(state.received, "");
+    ASSERT_TRUE(Run("delay 50"));
+    EXPECT_EQ(state.received, "SR;");
+}
+
+TEST_F(StepsOnALine, HangupEndsTheLineForTheProgram) {
+    ASSERT_TRUE(Run("hangup"));
+    char byte;
+    ssize_t count = read(program.Get(), &byte, 1);
+    EXPECT_TRUE(count == 0 || (count < 0 && errno == EIO)) << "read gave " << count;
+    struct stat info {};
+    EXPECT_NE(lstat(state.linkPath.c_str(), &info), 0) << "the link outlived the line";
+    std::string error;
+    EXPECT_FALSE(Run("send Pw1;", &error));
+    EXPECT_FALSE(Run("hangup", &error));
+}
+
+TEST_F(StepsOnALine, HangupWithRelinkOffersAFreshLineUnderTheSameLink) {
+    state.relink = true;
+    std::string oldSlave = state.link.SlavePath();
+    ASSERT_TRUE(Run("hangup"));
+    ASSERT_TRUE(state.link.IsOpen());
+    EXPECT_NE(state.link.SlavePath(), oldSlave);
+    UniqueFd reopened = OpenProgramEnd(state.linkPath);
+    ASSERT_TRUE(reopened.Valid());
+    ASSERT_TRUE(Run("send Pw0;"));
+    EXPECT_EQ(ReadAvailable(reopened.Get(), 500, 4), "Pw0;");
+}
+
+}  // namespace
+}  // namespace tovaksim
