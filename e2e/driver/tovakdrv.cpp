@@ -1,0 +1,697 @@
+// tovakdrv: the UI driver of the end-to-end tests. It runs in the program's Wine prefix,
+// reads one command a line on stdin and answers each with exactly one line of JSON on
+// stdout. It only reads the program's windows and posts to them: anything that may open
+// a modal loop is posted, and queries that need the program's thread use
+// SendMessageTimeout, since that thread sits in 120 ms port reads most of the time.
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "hook_abi.h"
+#include "hook_client.h"
+#include "json_text.h"
+#include "win_handles.h"
+
+namespace {
+
+using tovak::e2e::HookClient;
+using tovak::e2e::JsonArray;
+using tovak::e2e::JsonNumbers;
+using tovak::e2e::JsonObject;
+using tovak::e2e::JsonString;
+using tovak::e2e::ScreenDc;
+using tovak::e2e::UniqueHandle;
+namespace hook = tovak::e2e::hook;
+
+constexpr char kMainClass[] = "NORMAL0";
+constexpr char kBoxClass[] = "#32770";
+constexpr char kButtonClass[] = "Button";
+constexpr int kBoxTextId = 0xFFFF;  // the static that holds a message box's text
+
+constexpr DWORD kPollStepMs = 20;
+constexpr long long kMaxWaitMs = 10 * 60 * 1000;
+constexpr DWORD kAnswerSettleMs = 2000;  // how long an answered box may take to go away
+constexpr UINT kGetTextTimeoutMs = 2000;
+constexpr std::size_t kGetTextCapacity = 64 * 1024;
+constexpr std::size_t kWindowTextCapacity = 32 * 1024;
+constexpr std::size_t kClassNameCapacity = 256;
+constexpr std::size_t kMaxLineLength = 4096;
+constexpr int kMaxWindows = 4096;  // bound on any walk over a window list
+constexpr long long kMaxControlId = 0xFFFF;
+constexpr long long kMaxCoordinate = 1 << 20;
+
+// Alt+F4 as the keyboard would deliver it: F4's scan code, bit 29 says Alt is held.
+constexpr WPARAM kF4Key = VK_F4;
+constexpr LPARAM kF4ScanBits = LPARAM{0x3E} << 16;
+constexpr LPARAM kAltHeldBit = LPARAM{1} << 29;
+constexpr LPARAM kWasDownBit = LPARAM{1} << 30;
+constexpr LPARAM kKeyUpBit = static_cast<LPARAM>(0x80000000u);
+constexpr LPARAM kAltF4Down = 1 | kF4ScanBits | kAltHeldBit;
+constexpr LPARAM kAltF4Up = 1 | kF4ScanBits | kAltHeldBit | kWasDownBit | kKeyUpBit;
+
+using Args = std::vector<std::string_view>;
+
+struct Answer {
+    bool ok = false;
+    std::string text;  // the members after "ok", or the error message
+
+    static Answer Ok(const JsonObject& fields = {}) { return {true, fields.Members()}; }
+    static Answer Fail(std::string error) { return {false, std::move(error)}; }
+
+    std::string Line() const {
+        if (!ok) {
+            return "{\"ok\": false, \"error\": " + JsonString(text) + "}";
+        }
+        return text.empty() ? "{\"ok\": true}" : "{\"ok\": true, " + text + "}";
+    }
+};
+
+struct Driver {
+    HWND main = nullptr;
+    DWORD pid = 0;            // the program's process, from the last main window seen
+    std::vector<HWND> boxes;  // open message boxes, oldest first
+    HookClient hook;
+    bool quit = false;
+};
+
+// ---- small readers ---------------------------------------------------------------
+
+long long HandleNumber(HWND window) {
+    return static_cast<long long>(reinterpret_cast<UINT_PTR>(window));
+}
+
+// For another process's window this reads the caption Windows keeps, without a message,
+// so it is instant; an edit control's contents need WM_GETTEXT instead.
+std::string WindowText(HWND window) {
+    std::string text(kWindowTextCapacity, '\0');
+    const int length = GetWindowTextA(window, text.data(), static_cast<int>(text.size()));
+    text.resize(length > 0 ? strnlen(text.c_str(), text.size()) : 0);
+    return text;
+}
+
+std::string ClassName(HWND window) {
+    char name[kClassNameCapacity] = {};
+    const int length = GetClassNameA(window, name, static_cast<int>(sizeof(name)));
+    return std::string(name, length > 0 ? strnlen(name, sizeof(name)) : 0);
+}
+
+DWORD ProcessOf(HWND window) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    return pid;
+}
+
+bool ProcessAlive(DWORD pid) {
+    UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
+    return process && WaitForSingleObject(process.Get(), 0) == WAIT_TIMEOUT;
+}
+
+std::vector<HWND> ChildrenOf(HWND parent) {
+    std::vector<HWND> children;
+    for (HWND child = GetWindow(parent, GW_CHILD);
+         child && children.size() < static_cast<std::size_t>(kMaxWindows);
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        children.push_back(child);
+    }
+    return children;
+}
+
+// Visible top-level windows of one class, topmost first; pid 0 takes any process.
+std::vector<HWND> TopLevelWindows(const char* className, DWORD pid) {
+    std::vector<HWND> found;
+    HWND window = nullptr;
+    for (int i = 0; i < kMaxWindows; ++i) {
+        window = FindWindowExA(nullptr, window, className, nullptr);
+        if (!window) {
+            break;
+        }
+        if (IsWindowVisible(window) && (pid == 0 || ProcessOf(window) == pid)) {
+            found.push_back(window);
+        }
+    }
+    return found;
+}
+
+bool ParseNumber(std::string_view text, long long min, long long max, long long& value) {
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+    }
+    long long parsed = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, parsed);
+    if (text.empty() || error != std::errc() || stop != end || parsed < min || parsed > max) {
+        return false;
+    }
+    value = parsed;
+    return true;
+}
+
+Answer BadNumber(std::string_view what, std::string_view text, long long min, long long max) {
+    return Answer::Fail(std::string(what) + " must be a whole number from " + std::to_string(min) +
+                        " to " + std::to_string(max) + ", not '" + std::string(text) + "'");
+}
+
+// Polls `found` every few milliseconds until it holds or `timeoutMs` has passed.
+template <typename Found>
+bool WaitFor(long long timeoutMs, Found found) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (found()) {
+            return true;
+        }
+        // Unsigned difference: right across the tick counter's wrap.
+        if (static_cast<long long>(GetTickCount() - start) >= timeoutMs) {
+            return false;
+        }
+        Sleep(kPollStepMs);
+    }
+}
+
+struct HookStatusName {
+    hook::Status status;
+    const char* text;
+};
+
+constexpr HookStatusName kHookStatusNames[] = {
+    {hook::Status::Pending, "the hook did not run"},
+    {hook::Status::BadRequest, "the hook did not understand the request"},
+    {hook::Status::NoWindow, "the main window has gone"},
+    {hook::Status::NoMenu, "the main window has no menu bar"},
+    {hook::Status::NoItem, "no such menu item"},
+    {hook::Status::MenuUnreadable, "the menu could not be read"},
+    {hook::Status::TooDeep, "the menu nests too deeply"},
+    {hook::Status::TextTooLong, "the menu's description is too long"},
+    {hook::Status::OutOfMemory, "out of memory in the program"},
+};
+
+const char* HookStatusText(std::uint32_t status) {
+    for (const HookStatusName& name : kHookStatusNames) {
+        if (static_cast<std::uint32_t>(name.status) == status) {
+            return name.text;
+        }
+    }
+    return "the hook answered with an unknown status";
+}
+
+// ---- the main window -------------------------------------------------------------
+
+bool LocateMain(Driver& driver) {
+    const std::vector<HWND> mains = TopLevelWindows(kMainClass, 0);
+    if (mains.empty()) {
+        return false;
+    }
+    driver.main = mains.front();
+    driver.pid = ProcessOf(driver.main);
+    return true;
+}
+
+// The main window found last, or one found now if that one has gone (the program may
+// have been started again); never waits.
+bool RequireMain(Driver& driver, Answer& failure) {
+    if ((driver.main && IsWindow(driver.main)) || LocateMain(driver)) {
+        return true;
+    }
+    driver.main = nullptr;
+    failure = Answer::Fail(std::string("no main window (class ") + kMainClass + ") is open");
+    return false;
+}
+
+bool RequireControl(HWND main, std::string_view idText, HWND& control, Answer& failure) {
+    long long id = 0;
+    if (!ParseNumber(idText, 0, kMaxControlId, id)) {
+        failure = BadNumber("a control id", idText, 0, kMaxControlId);
+        return false;
+    }
+    control = GetDlgItem(main, static_cast<int>(id));
+    if (!control) {
+        failure = Answer::Fail("the main window has no control with id " + std::to_string(id));
+        return false;
+    }
+    return true;
+}
+
+// ---- message boxes ---------------------------------------------------------------
+
+// Boxes are told apart from the program's by process once the program is known; before
+// that (a box shown before the main window) any process's box counts.
+DWORD BoxOwner(const Driver& driver) {
+    if (driver.main && IsWindow(driver.main)) {
+        return ProcessOf(driver.main);
+    }
+    return driver.pid != 0 && ProcessAlive(driver.pid) ? driver.pid : 0;
+}
+
+// Updates the oldest-first list: a box stays where it was first seen; boxes seen for the
+// first time together go in from the bottom of the z-order up, the newest being on top.
+const std::vector<HWND>& CurrentBoxes(Driver& driver) {
+    const std::vector<HWND> open = TopLevelWindows(kBoxClass, BoxOwner(driver));
+    auto& known = driver.boxes;
+    known.erase(std::remove_if(known.begin(), known.end(),
+                               [&open](HWND box) {
+                                   return std::find(open.begin(), open.end(), box) == open.end();
+                               }),
+                known.end());
+    for (auto box = open.rbegin(); box != open.rend(); ++box) {
+        if (std::find(known.begin(), known.end(), *box) == known.end()) {
+            known.push_back(*box);
+        }
+    }
+    return known;
+}
+
+std::vector<HWND> ButtonsOf(HWND box) {
+    std::vector<HWND> buttons;
+    for (HWND child : ChildrenOf(box)) {
+        if (IsWindowVisible(child) && lstrcmpiA(ClassName(child).c_str(), kButtonClass) == 0) {
+            buttons.push_back(child);
+        }
+    }
+    return buttons;
+}
+
+std::string DescribeBox(HWND box) {
+    JsonArray buttons;
+    for (HWND button : ButtonsOf(box)) {
+        buttons.AddRaw(JsonObject()
+                           .AddNumber("id", GetDlgCtrlID(button))
+                           .AddText("text", WindowText(button))
+                           .Text());
+    }
+    const HWND textControl = GetDlgItem(box, kBoxTextId);
+    return JsonObject()
+        .AddNumber("hwnd", HandleNumber(box))
+        .AddText("caption", WindowText(box))
+        .AddText("text", textControl ? WindowText(textControl) : std::string())
+        .AddRaw("buttons", buttons.Text())
+        .Text();
+}
+
+Answer BoxesAnswer(const std::vector<HWND>& boxes) {
+    JsonArray list;
+    for (HWND box : boxes) {
+        list.AddRaw(DescribeBox(box));
+    }
+    return Answer::Ok(JsonObject().AddRaw("boxes", list.Text()));
+}
+
+// ---- commands --------------------------------------------------------------------
+
+Answer CmdFind(Driver& driver, const Args& args) {
+    long long timeoutMs = 0;
+    if (!ParseNumber(args[0], 0, kMaxWaitMs, timeoutMs)) {
+        return BadNumber("the time-out", args[0], 0, kMaxWaitMs);
+    }
+    if (!WaitFor(timeoutMs, [&driver] { return LocateMain(driver); })) {
+        return Answer::Fail(std::string("no visible window of class ") + kMainClass + " within " +
+                            std::to_string(timeoutMs) + " ms");
+    }
+    return Answer::Ok(
+        JsonObject().AddNumber("hwnd", HandleNumber(driver.main)).AddNumber("pid", driver.pid));
+}
+
+Answer CmdWindow(Driver& driver, const Args&) {
+    Answer failure;
+    if (!RequireMain(driver, failure)) {
+        return failure;
+    }
+    const HWND main = driver.main;
+    RECT outer{};
+    RECT client{};
+    POINT origin{0, 0};
+    if (!GetWindowRect(main, &outer) || !GetClientRect(main, &client) ||
+        !ClientToScreen(main, &origin)) {
+        return Answer::Fail("the main window went away while being read");
+    }
+    return Answer::Ok(
+        JsonObject()
+            .AddNumber("hwnd", HandleNumber(main))
+            .AddText("caption", WindowText(main))
+            .AddNumber("style", static_cast<DWORD>(GetWindowLongA(main, GWL_STYLE)))
+            .AddNumber("exstyle", static_cast<DWORD>(GetWindowLongA(main, GWL_EXSTYLE)))
+            .AddRaw("rect", JsonNumbers({outer.left, outer.top, outer.right, outer.bottom}))
+            .AddRaw("client", JsonNumbers({client.right - client.left, client.bottom - client.top}))
+            .AddRaw("clientorigin", JsonNumbers({origin.x, origin.y}))
+            .AddBool("enabled", IsWindowEnabled(main) != FALSE)
+            .AddBool("visible", IsWindowVisible(main) != FALSE));
+}
+
+Answer CmdControls(Driver& driver, const Args&) {
+    Answer failure;
+    if (!RequireMain(driver, failure)) {
+        return failure;
+    }
+    JsonArray list;
+    for (HWND child : ChildrenOf(driver.main)) {
+        RECT box{};
+        GetWindowRect(child, &box);
+        MapWindowPoints(HWND_DESKTOP, driver.main, reinterpret_cast<POINT*>(&box), 2);
+        list.AddRaw(
+            JsonObject()
+                .AddNumber("id", GetDlgCtrlID(child))
+                .AddText("class", ClassName(child))
+                .AddText("text", WindowText(child))
+                .AddNumber("style", static_cast<DWORD>(GetWindowLongA(child, GWL_STYLE)))
+                .AddNumber("exstyle", static_cast<DWORD>(GetWindowLongA(child, GWL_EXSTYLE)))
+                .AddNumber("x", box.left)
+                .AddNumber("y", box.top)
+                .AddNumber("w", box.right - box.left)
+                .AddNumber("h", box.bottom - box.top)
+                .AddBool("visible", IsWindowVisible(child) != FALSE)
+                .AddBool("enabled", IsWindowEnabled(child) != FALSE)
+                .AddNumber("hwnd", HandleNumber(child))
+                .Text());
+    }
+    return Answer::Ok(JsonObject().AddRaw("controls", list.Text()));
+}
+
+Answer CmdText(Driver& driver, const Args& args) {
+    Answer failure;
+    HWND control = nullptr;
+    if (!RequireMain(driver, failure) || !RequireControl(driver.main, args[0], control, failure)) {
+        return failure;
+    }
+    // One WM_GETTEXT into a large buffer: a length query first would wait for the
+    // program's thread twice.
+    std::string text(kGetTextCapacity, '\0');
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutA(control, WM_GETTEXT, text.size(),
+                             reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
+                             kGetTextTimeoutMs, &copied)) {
+        return Answer::Fail("control " + std::string(args[0]) + " did not give its text within " +
+                            std::to_string(kGetTextTimeoutMs) + " ms");
+    }
+    text.resize(std::min<std::size_t>(copied, strnlen(text.c_str(), text.size())));
+    return Answer::Ok(JsonObject().AddText("text", text));
+}
+
+Answer CmdMenu(Driver& driver, const Args&) {
+    Answer failure;
+    if (!RequireMain(driver, failure)) {
+        return failure;
+    }
+    auto request = std::make_unique<hook::Request>();
+    request->op = static_cast<std::uint32_t>(hook::Op::DescribeMenu);
+    const std::string error = driver.hook.Call(driver.main, *request);
+    if (!error.empty()) {
+        return Answer::Fail(error);
+    }
+    if (request->status != static_cast<std::uint32_t>(hook::Status::Ok)) {
+        return Answer::Fail("reading the menu bar failed: " +
+                            std::string(HookStatusText(request->status)));
+    }
+    return Answer::Ok(
+        JsonObject().AddRaw("menu", std::string_view(request->text, request->textLength)));
+}
+
+Answer CmdMenuState(Driver& driver, const Args& args) {
+    Answer failure;
+    long long id = 0;
+    if (!ParseNumber(args[0], 0, kMaxControlId, id)) {
+        return BadNumber("a menu command id", args[0], 0, kMaxControlId);
+    }
+    if (!RequireMain(driver, failure)) {
+        return failure;
+    }
+    auto request = std::make_unique<hook::Request>();
+    request->op = static_cast<std::uint32_t>(hook::Op::MenuState);
+    request->commandId = static_cast<std::uint32_t>(id);
+    const std::string error = driver.hook.Call(driver.main, *request);
+    if (!error.empty()) {
+        return Answer::Fail(error);
+    }
+    if (request->status != static_cast<std::uint32_t>(hook::Status::Ok)) {
+        return Answer::Fail("menu item " + std::to_string(id) + ": " +
+                            HookStatusText(request->status));
+    }
+    const UINT state = request->state;
+    return Answer::Ok(JsonObject()
+                          .AddBool("checked", (state & MF_CHECKED) != 0)
+                          .AddBool("grayed", (state & MF_GRAYED) != 0)
+                          .AddBool("disabled", (state & MF_DISABLED) != 0)
+                          .AddNumber("state", state));
+}
+
+Answer CmdCommand(Driver& driver, const Args& args) {
+    long long id = 0;
+    long long code = 0;
+    if (!ParseNumber(args[0], 0, kMaxControlId, id)) {
+        return BadNumber("a command id", args[0], 0, kMaxControlId);
+    }
+    if (args.size() > 1 && !ParseNumber(args[1], 0, 0xFFFF, code)) {
+        return BadNumber("a notification code", args[1], 0, 0xFFFF);
+    }
+    Answer failure;
+    if (!RequireMain(driver, failure)) {
+        return failure;
+    }
+    // A control's notification carries its handle; a menu command carries none.
+    const HWND control = GetDlgItem(driver.main, static_cast<int>(id));
+    if (!PostMessageA(driver.main, WM_COMMAND,
+                      MAKEWPARAM(static_cast<WORD>(id), static_cast<WORD>(code)),
+                      reinterpret_cast<LPARAM>(control))) {
+        return Answer::Fail("cannot post the command: error " + std::to_string(GetLastError()));
+    }
+    return Answer::Ok();
+}
+
+Answer CmdClick(Driver& driver, const Args& args) {
+    Answer failure;
+    HWND control = nullptr;
+    if (!RequireMain(driver, failure) || !RequireControl(driver.main, args[0], control, failure)) {
+        return failure;
+    }
+    if (!PostMessageA(control, BM_CLICK, 0, 0)) {
+        return Answer::Fail("cannot post the click: error " + std::to_string(GetLastError()));
+    }
+    return Answer::Ok();
+}
+
+Answer CmdClose(Driver& driver, const Args&) {
+    Answer failure;
+    if (!RequireMain(driver, failure)) {
+        return failure;
+    }
+    if (!PostMessageA(driver.main, WM_CLOSE, 0, 0)) {
+        return Answer::Fail("cannot post WM_CLOSE: error " + std::to_string(GetLastError()));
+    }
+    return Answer::Ok();
+}
+
+Answer CmdAltF4(Driver& driver, const Args&) {
+    Answer failure;
+    if (!RequireMain(driver, failure)) {
+        return failure;
+    }
+    // DefWindowProc turns the key with Alt held into SC_CLOSE, as a real Alt+F4 does.
+    if (!PostMessageA(driver.main, WM_SYSKEYDOWN, kF4Key, kAltF4Down) ||
+        !PostMessageA(driver.main, WM_SYSKEYUP, kF4Key, kAltF4Up)) {
+        return Answer::Fail("cannot post Alt+F4: error " + std::to_string(GetLastError()));
+    }
+    return Answer::Ok();
+}
+
+Answer CmdBoxes(Driver& driver, const Args&) {
+    return BoxesAnswer(CurrentBoxes(driver));
+}
+
+Answer CmdWaitBox(Driver& driver, const Args& args) {
+    long long timeoutMs = 0;
+    if (!ParseNumber(args[0], 0, kMaxWaitMs, timeoutMs)) {
+        return BadNumber("the time-out", args[0], 0, kMaxWaitMs);
+    }
+    if (!WaitFor(timeoutMs, [&driver] { return !CurrentBoxes(driver).empty(); })) {
+        return Answer::Fail("no message box within " + std::to_string(timeoutMs) + " ms");
+    }
+    return BoxesAnswer(driver.boxes);
+}
+
+Answer CmdAnswer(Driver& driver, const Args& args) {
+    long long id = 0;
+    if (!ParseNumber(args[0], 0, kMaxControlId, id)) {
+        return BadNumber("a button id", args[0], 0, kMaxControlId);
+    }
+    const std::vector<HWND>& boxes = CurrentBoxes(driver);
+    if (boxes.empty()) {
+        return Answer::Fail("no message box is open");
+    }
+    const HWND box = boxes.front();
+    const HWND button = GetDlgItem(box, static_cast<int>(id));
+    if (!button || !IsWindowVisible(button)) {
+        std::string present;
+        for (HWND other : ButtonsOf(box)) {
+            present += (present.empty() ? "" : ", ") + std::to_string(GetDlgCtrlID(other));
+        }
+        return Answer::Fail("the box '" + WindowText(box) + "' has no button " +
+                            std::to_string(id) + " (its buttons: " + present + ")");
+    }
+    const std::string caption = WindowText(box);
+    if (!PostMessageA(box, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), BN_CLICKED),
+                      reinterpret_cast<LPARAM>(button))) {
+        return Answer::Fail("cannot post the answer: error " + std::to_string(GetLastError()));
+    }
+    // Wait for the box to go, so that the next boxes/waitbox/answer sees the box (if any)
+    // that the program shows next rather than this one once more.
+    const bool closed =
+        WaitFor(kAnswerSettleMs, [box] { return !IsWindow(box) || !IsWindowVisible(box); });
+    CurrentBoxes(driver);
+    return Answer::Ok(JsonObject()
+                          .AddNumber("hwnd", HandleNumber(box))
+                          .AddText("caption", caption)
+                          .AddBool("closed", closed));
+}
+
+Answer CmdPixel(Driver& driver, const Args& args) {
+    long long x = 0;
+    long long y = 0;
+    if (!ParseNumber(args[0], -kMaxCoordinate, kMaxCoordinate, x)) {
+        return BadNumber("x", args[0], -kMaxCoordinate, kMaxCoordinate);
+    }
+    if (!ParseNumber(args[1], -kMaxCoordinate, kMaxCoordinate, y)) {
+        return BadNumber("y", args[1], -kMaxCoordinate, kMaxCoordinate);
+    }
+    Answer failure;
+    if (!RequireMain(driver, failure)) {
+        return failure;
+    }
+    POINT point{static_cast<LONG>(x), static_cast<LONG>(y)};
+    if (!ClientToScreen(driver.main, &point)) {
+        return Answer::Fail("the main window went away while being read");
+    }
+    const ScreenDc screen;
+    if (!screen.Get()) {
+        return Answer::Fail("cannot read the screen");
+    }
+    const COLORREF colour = GetPixel(screen.Get(), point.x, point.y);
+    if (colour == CLR_INVALID) {
+        return Answer::Fail("the point " + std::to_string(x) + "," + std::to_string(y) +
+                            " lies off the screen");
+    }
+    return Answer::Ok(JsonObject().AddRaw(
+        "rgb", JsonNumbers({GetRValue(colour), GetGValue(colour), GetBValue(colour)})));
+}
+
+Answer CmdQuit(Driver& driver, const Args&) {
+    driver.quit = true;
+    return Answer::Ok();
+}
+
+struct Command {
+    const char* name;
+    std::size_t minArgs;
+    std::size_t maxArgs;
+    const char* usage;
+    Answer (*run)(Driver&, const Args&);
+};
+
+constexpr Command kCommands[] = {
+    {"find", 1, 1, "find <timeout_ms>", CmdFind},
+    {"window", 0, 0, "window", CmdWindow},
+    {"controls", 0, 0, "controls", CmdControls},
+    {"text", 1, 1, "text <id>", CmdText},
+    {"menu", 0, 0, "menu", CmdMenu},
+    {"menustate", 1, 1, "menustate <id>", CmdMenuState},
+    {"command", 1, 2, "command <id> [code]", CmdCommand},
+    {"click", 1, 1, "click <id>", CmdClick},
+    {"close", 0, 0, "close", CmdClose},
+    {"altf4", 0, 0, "altf4", CmdAltF4},
+    {"boxes", 0, 0, "boxes", CmdBoxes},
+    {"waitbox", 1, 1, "waitbox <timeout_ms>", CmdWaitBox},
+    {"answer", 1, 1, "answer <button_id>", CmdAnswer},
+    {"pixel", 2, 2, "pixel <x> <y>", CmdPixel},
+    {"quit", 0, 0, "quit", CmdQuit},
+};
+
+Args SplitWords(std::string_view line) {
+    Args words;
+    constexpr std::string_view kBlanks = " \t\r";
+    std::size_t start = line.find_first_not_of(kBlanks);
+    while (start != std::string_view::npos) {
+        const std::size_t end = line.find_first_of(kBlanks, start);
+        words.push_back(line.substr(start, end == std::string_view::npos ? end : end - start));
+        start = end == std::string_view::npos ? end : line.find_first_not_of(kBlanks, end);
+    }
+    return words;
+}
+
+Answer Execute(Driver& driver, std::string_view line) {
+    const Args words = SplitWords(line);
+    if (words.empty()) {
+        return Answer::Fail("empty command");
+    }
+    for (const Command& command : kCommands) {
+        if (words[0] != command.name) {
+            continue;
+        }
+        const Args args(words.begin() + 1, words.end());
+        if (args.size() < command.minArgs || args.size() > command.maxArgs) {
+            return Answer::Fail(std::string("usage: ") + command.usage);
+        }
+        try {
+            return command.run(driver, args);
+        } catch (const std::bad_alloc&) {
+            return Answer::Fail("out of memory");
+        }
+    }
+    return Answer::Fail("unknown command '" + std::string(words[0]) + "'");
+}
+
+// One line of stdin, without its end. A line longer than the driver takes is read to
+// its end and reported, so the next command still starts on its own line.
+enum class LineRead { Line, TooLong, End };
+
+LineRead ReadLine(std::string& line) {
+    line.clear();
+    bool tooLong = false;
+    int c = 0;
+    while ((c = std::getchar()) != EOF && c != '\n') {
+        if (line.size() < kMaxLineLength) {
+            line += static_cast<char>(c);
+        } else {
+            tooLong = true;
+        }
+    }
+    if (c == EOF && line.empty() && !tooLong) {
+        return LineRead::End;
+    }
+    return tooLong ? LineRead::TooLong : LineRead::Line;
+}
+
+void WriteAnswer(const Answer& answer) {
+    const std::string line = answer.Line() + "\n";
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fflush(stdout);  // the runtime buffers a pipe fully
+}
+
+}  // namespace
+
+int main() {
+    // Binary mode: answers end in "\n" alone and a "\r" sent with a command is a blank.
+    _setmode(_fileno(stdin), _O_BINARY);
+    _setmode(_fileno(stdout), _O_BINARY);
+    Driver driver;
+    std::string line;
+    while (!driver.quit) {
+        const LineRead read = ReadLine(line);
+        if (read == LineRead::End) {
+            break;
+        }
+        if (read == LineRead::TooLong) {
+            WriteAnswer(Answer::Fail("command longer than " + std::to_string(kMaxLineLength) +
+                                     " characters"));
+            continue;
+        }
+        WriteAnswer(Execute(driver, line));
+    }
+    return 0;
+}
