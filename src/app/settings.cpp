@@ -41,7 +41,7 @@ std::string ReadSetting(const char* key, const char* defaultValue, std::size_t b
     if (app.settingsFilePath.empty()) {
         return defaultValue;
     }
-    return platform::ReadProfileString(app.settingsFilePath, text::kSettingsSection, key,
+    return platform::ReadIniString(app.settingsFilePath, text::kSettingsSection, key,
                                        defaultValue, bufferSize);
 }
 
@@ -49,5 +49,5 @@ void WriteSetting(const char* key, const std::string& value) {
     if (app.settingsFilePath.empty()) {
         return;
     }
-    platform::WriteProfileString(app.settingsFilePath, text::kSettingsSection, key, value);
+    platform::WriteIniString(app.settingsFilePath, text::kSettingsSection, key, value);
 }

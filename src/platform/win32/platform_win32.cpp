@@ -244,7 +244,7 @@ void CreateFolder(const std::string& path) {
     CreateDirectoryA(path.c_str(), nullptr);
 }
 
-std::string ReadProfileString(const std::string& path, const std::string& section,
+std::string ReadIniString(const std::string& path, const std::string& section,
                               const std::string& key, const std::string& defaultValue,
                               std::size_t bufferSize) {
     std::vector<char> buffer(bufferSize + 1, '\0');
@@ -254,7 +254,7 @@ std::string ReadProfileString(const std::string& path, const std::string& sectio
     return std::string(buffer.data(), length < bufferSize ? length : bufferSize - 1);
 }
 
-void WriteProfileString(const std::string& path, const std::string& section, const std::string& key,
+void WriteIniString(const std::string& path, const std::string& section, const std::string& key,
                         const std::string& value) {
     WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), path.c_str());
 }
