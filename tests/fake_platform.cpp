@@ -191,9 +191,9 @@ void CreateFolder(const std::string& path) {
     fake.foldersCreated.push_back(path);
 }
 
-std::string ReadProfileString(const std::string& path, const std::string& section,
-                              const std::string& key, const std::string& defaultValue,
-                              std::size_t bufferSize) {
+std::string ReadIniString(const std::string& path, const std::string& section,
+                          const std::string& key, const std::string& defaultValue,
+                          std::size_t bufferSize) {
     (void)section;
     std::string value = defaultValue;
     auto file = fake.profiles.find(path);
@@ -209,8 +209,8 @@ std::string ReadProfileString(const std::string& path, const std::string& sectio
     return value;
 }
 
-void WriteProfileString(const std::string& path, const std::string& section, const std::string& key,
-                        const std::string& value) {
+void WriteIniString(const std::string& path, const std::string& section, const std::string& key,
+                    const std::string& value) {
     (void)section;
     fake.profiles[path][key] = value;
     fake.profileWrites.push_back(key + "=" + value);

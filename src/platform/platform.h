@@ -89,10 +89,10 @@ void SleepFor(std::uint32_t ms);
 bool ReadEnvironment(const std::string& name, std::string& value);  // false when unset
 void CreateFolder(const std::string& path);
 std::string ReadIniString(const std::string& path, const std::string& section,
-                              const std::string& key, const std::string& defaultValue,
-                              std::size_t bufferSize);  // at most bufferSize - 1 characters
+                          const std::string& key, const std::string& defaultValue,
+                          std::size_t bufferSize);  // at most bufferSize - 1 characters
 void WriteIniString(const std::string& path, const std::string& section, const std::string& key,
-                        const std::string& value);
+                    const std::string& value);
 void AppendToFile(const std::string& path,
                   const std::string& bytes);  // opened and closed each time
 

@@ -245,8 +245,8 @@ void CreateFolder(const std::string& path) {
 }
 
 std::string ReadIniString(const std::string& path, const std::string& section,
-                              const std::string& key, const std::string& defaultValue,
-                              std::size_t bufferSize) {
+                          const std::string& key, const std::string& defaultValue,
+                          std::size_t bufferSize) {
     std::vector<char> buffer(bufferSize + 1, '\0');
     const DWORD length =
         GetPrivateProfileStringA(section.c_str(), key.c_str(), defaultValue.c_str(), buffer.data(),
@@ -255,7 +255,7 @@ std::string ReadIniString(const std::string& path, const std::string& section,
 }
 
 void WriteIniString(const std::string& path, const std::string& section, const std::string& key,
-                        const std::string& value) {
+                    const std::string& value) {
     WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), path.c_str());
 }
 
