@@ -1,19 +1,30 @@
-// The request block that the driver writes into the program's process and that
-// tovakhook.dll fills in there. Both sides are 32-bit builds of the same sources, so
-// the block is laid out identically on each side.
+// What the driver and tovakhook.dll share. The DLL is brought into the program's process
+// by a message hook on its main thread; there it starts one thread of its own that serves
+// requests put into a named shared block, each announced and answered with a named event.
+// Both sides are 32-bit builds of the same sources, so the block is laid out alike.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace tovak::e2e::hook {
 
-// The DLL sits beside the driver; its one export serves every request.
+// The DLL sits beside the driver.
 constexpr char kFileName[] = "tovakhook.dll";
-constexpr char kServeExport[] = "TovakHookServe";
+constexpr char kHookProcExport[] = "TovakHookGetMessage";
 
-constexpr std::uint32_t kMagic = 0x4B564F54;  // "TOVK": guards against a stray call
+constexpr std::uint32_t kMagic = 0x4B564F54;  // "TOVK": guards against a stray request
 constexpr std::size_t kTextCapacity = 60 * 1024;
+
+// Named objects, one set per program process.
+constexpr char kBlockName[] = "block";
+constexpr char kRequestEventName[] = "request";
+constexpr char kDoneEventName[] = "done";
+
+inline std::string ObjectName(const char* what, unsigned long pid) {
+    return "TovakHook." + std::to_string(pid) + "." + what;
+}
 
 enum class Op : std::uint32_t {
     DescribeMenu = 1,  // the whole menu bar of `window` as JSON in `text`
@@ -35,6 +46,8 @@ enum class Status : std::uint32_t {
 
 struct Request {
     std::uint32_t magic;
+    std::uint32_t sequence;  // set by the driver for each request
+    std::uint32_t answered;  // the sequence the hook answered last
     std::uint32_t op;
     std::uint64_t window;  // the main window's HWND value
     std::uint32_t commandId;

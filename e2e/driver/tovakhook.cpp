@@ -1,6 +1,6 @@
-// tovakhook.dll: loaded into the program's process by the UI driver, because Wine does
-// not let one process read another's menus. Its one export runs on a thread the driver
-// creates there and answers a request block the driver reads back.
+// tovakhook.dll: brought into the program's process by the UI driver, because Wine does
+// not let one process read another's menus. There it serves the driver's requests on a
+// thread of its own, so it answers even while the program's thread waits on the port.
 #include <windows.h>
 
 #include <cstring>
@@ -13,8 +13,12 @@
 namespace {
 
 using tovak::e2e::AppendJsonString;
+using tovak::e2e::hook::kBlockName;
+using tovak::e2e::hook::kDoneEventName;
 using tovak::e2e::hook::kMagic;
+using tovak::e2e::hook::kRequestEventName;
 using tovak::e2e::hook::kTextCapacity;
+using tovak::e2e::hook::ObjectName;
 using tovak::e2e::hook::Op;
 using tovak::e2e::hook::Request;
 using tovak::e2e::hook::Status;
@@ -151,24 +155,94 @@ Status Serve(Request& request) {
     return Status::BadRequest;
 }
 
+// The serving thread's objects live as long as the process: the driver may come back
+// at any time, and a later driver finds them by name.
+struct Server {
+    HANDLE mapping = nullptr;
+    Request* block = nullptr;
+    HANDLE request = nullptr;
+    HANDLE done = nullptr;
+};
+
+Server server;
+LONG serverStarted = 0;
+
+DWORD WINAPI ServeRequests(void*) {
+    for (;;) {
+        if (WaitForSingleObject(server.request, INFINITE) != WAIT_OBJECT_0) {
+            return 1;
+        }
+        Request& request = *server.block;
+        request.textLength = 0;
+        Status status = Status::BadRequest;
+        if (request.magic == kMagic) {
+            try {
+                status = Serve(request);
+            } catch (const std::bad_alloc&) {
+                status = Status::OutOfMemory;
+            } catch (...) {
+                status = Status::MenuUnreadable;
+            }
+        }
+        request.status = static_cast<std::uint32_t>(status);
+        request.answered = request.sequence;
+        SetEvent(server.done);
+    }
+}
+
+HANDLE CreateNamedEvent(const char* what, DWORD pid) {
+    return CreateEventA(nullptr, FALSE, FALSE, ObjectName(what, pid).c_str());
+}
+
+// Runs once, on the program's main thread inside the message hook. The DLL pins itself
+// first: the hook is removed as soon as the driver sees the server, and that would
+// otherwise unload the code the serving thread runs.
+void StartServer() {
+    if (InterlockedCompareExchange(&serverStarted, 1, 0) != 0) {
+        return;
+    }
+    HMODULE self = nullptr;
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                            reinterpret_cast<LPCSTR>(&StartServer), &self)) {
+        return;
+    }
+    const DWORD pid = GetCurrentProcessId();
+    server.mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                        sizeof(Request), ObjectName(kBlockName, pid).c_str());
+    if (!server.mapping) {
+        return;
+    }
+    server.block = static_cast<Request*>(
+        MapViewOfFile(server.mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(Request)));
+    if (!server.block) {
+        return;
+    }
+    // The driver looks for the done event last, so it finds the block already there.
+    server.request = CreateNamedEvent(kRequestEventName, pid);
+    server.done = server.request ? CreateNamedEvent(kDoneEventName, pid) : nullptr;
+    if (!server.done) {
+        return;
+    }
+    if (const HANDLE thread = CreateThread(nullptr, 0, ServeRequests, nullptr, 0, nullptr)) {
+        CloseHandle(thread);
+    }
+}
+
 }  // namespace
 
-extern "C" __declspec(dllexport) DWORD WINAPI TovakHookServe(void* block) {
-    auto* request = static_cast<Request*>(block);
-    if (!request || request->magic != kMagic) {
-        return static_cast<DWORD>(Status::BadRequest);
+// The WH_GETMESSAGE hook the driver sets on the program's main thread: its first call
+// there starts the server; it never changes the message.
+extern "C" __declspec(dllexport) LRESULT CALLBACK
+    TovakHookGetMessage(int code, WPARAM wParam, LPARAM lParam) {
+    if (code >= 0) {
+        try {
+            StartServer();
+        } catch (...) {
+            // Nothing may escape into the program's message loop; the driver reports
+            // the server missing.
+        }
     }
-    request->textLength = 0;
-    Status status;
-    try {
-        status = Serve(*request);
-    } catch (const std::bad_alloc&) {
-        status = Status::OutOfMemory;
-    } catch (...) {
-        status = Status::MenuUnreadable;
-    }
-    request->status = static_cast<std::uint32_t>(status);
-    return static_cast<DWORD>(status);
+    return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {

@@ -35,28 +35,41 @@ class UniqueHandle {
     HANDLE handle_ = nullptr;
 };
 
-// Memory committed in another process. Release() leaves it there: used when a thread
-// of ours that may still write to it did not finish in time.
-class RemoteMemory {
+// A view of a file mapping, unmapped when it goes.
+class MappedView {
   public:
-    RemoteMemory(HANDLE process, SIZE_T size)
-        : process_(process),
-          address_(
-              VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)) {}
-    RemoteMemory(const RemoteMemory&) = delete;
-    RemoteMemory& operator=(const RemoteMemory&) = delete;
-    ~RemoteMemory() {
-        if (address_) {
-            VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
+    MappedView() = default;
+    MappedView(const MappedView&) = delete;
+    MappedView& operator=(const MappedView&) = delete;
+    ~MappedView() { Reset(nullptr); }
+
+    void* Get() const { return view_; }
+    void Reset(void* view) {
+        if (view_) {
+            UnmapViewOfFile(view_);
         }
+        view_ = view;
     }
 
-    void* Get() const { return address_; }
-    void Release() { address_ = nullptr; }
+  private:
+    void* view_ = nullptr;
+};
+
+// A message hook, removed when it goes.
+class UniqueHook {
+  public:
+    explicit UniqueHook(HHOOK hook) : hook_(hook) {}
+    UniqueHook(const UniqueHook&) = delete;
+    UniqueHook& operator=(const UniqueHook&) = delete;
+    ~UniqueHook() {
+        if (hook_) {
+            UnhookWindowsHookEx(hook_);
+        }
+    }
+    explicit operator bool() const { return hook_ != nullptr; }
 
   private:
-    HANDLE process_;
-    void* address_;
+    HHOOK hook_;
 };
 
 class ScreenDc {
