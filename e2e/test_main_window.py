@@ -1,13 +1,16 @@
 """The main window as the user first sees it: menu bar, frame, the 37 controls of the
-front panel, the display panel's colours, and the two ways of closing it."""
+front panel, the display panel's colours, the two ways of closing it, and a start
+with no controller to talk to."""
 
 import time
 
-from harness import WineTestCase
+from harness import DriverError, WineTestCase
 
 # -- what the window must show ----------------------------------------------------------
 
 MAIN_CAPTION_COM1 = "Tovak Remote [COM1]"
+CAPTION_NO_CONNECTION = "Tovak Remote [Connection Error]"
+IDOK = 1
 OUTER_SIZE = (765, 287)
 WS_CLIPSIBLINGS = 0x04000000  # added by the system to every top-level window
 WS_THICKFRAME = 0x00040000
@@ -223,3 +226,21 @@ class MainWindowTest(WineTestCase):
         self.h.ui.altf4()
         self.assertEqual(self.program.wait_exit(10), 0)
         self.assertEqual(self.h.read_settings().get("COMPORT"), "COM1")
+
+
+class StartWithoutControllerTest(WineTestCase):
+    """No controller on any port: COM1 behaves as a port the machine does not have."""
+
+    def test_can_not_open_com1_is_reported_before_the_window_shows(self):
+        program = self.h.start()
+        box = self.h.ui.waitbox(20000)["boxes"][0]
+        self.assertEqual((box["caption"], box["text"]), ("ERROR", "Can not open COM1"))
+        self.assertEqual([button["id"] for button in box["buttons"]], [IDOK])
+        with self.assertRaises(DriverError):
+            self.h.ui.find(300)
+        self.h.ui.answer(IDOK)
+        self.h.ui.find(10000)
+        self.assertEqual(self.h.ui.window()["caption"], CAPTION_NO_CONNECTION)
+        self.h.ui.close()
+        self.assertEqual(program.wait_exit(10), 0)
+        self.assertEqual(self.h.read_settings(), {"COMPORT": "COM1", "KEEPALIVE": "0"})
