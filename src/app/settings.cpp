@@ -41,8 +41,8 @@ std::string ReadSetting(const char* key, const char* defaultValue, std::size_t b
     if (app.settingsFilePath.empty()) {
         return defaultValue;
     }
-    return platform::ReadIniString(app.settingsFilePath, text::kSettingsSection, key,
-                                       defaultValue, bufferSize);
+    return platform::ReadIniString(app.settingsFilePath, text::kSettingsSection, key, defaultValue,
+                                   bufferSize);
 }
 
 void WriteSetting(const char* key, const std::string& value) {
