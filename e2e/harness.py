@@ -122,7 +122,7 @@ def _free_display():
 class Run:
     """What one test run shares: the run folder, the template prefix, the Xvfb."""
 
-    def __init__(self, exe=None, driver=None, sim=None, tmp_root=None, keep=None):
+    def __init__(self, exe=None, driver=None, sim=None, tmp_root=None, keep=None, display=None):
         self.exe = Path(exe or os.environ.get("TOVAK_E2E_EXE") or DEFAULT_EXE).resolve()
         self.driver = Path(driver or os.environ.get("TOVAK_E2E_DRIVER") or DEFAULT_DRIVER).resolve()
         self.sim = Path(sim or os.environ.get("TOVAK_E2E_SIM") or DEFAULT_SIM).resolve()
@@ -130,7 +130,7 @@ class Run:
         self.keep = keep if keep is not None else os.environ.get("TOVAK_E2E_KEEP") == "1"
         self.folder = None
         self.template = None
-        self.display = None
+        self.display = display  # an X display to use as it is; None starts a private Xvfb
         self.xvfb = None
         self.test_count = 0
         self.template_seconds = None
@@ -149,7 +149,8 @@ class Run:
             subprocess.check_output(["mktemp", "-d", str(self.tmp_root / "tovak-e2e-XXXXXX")],
                                     text=True).strip())
         self.started = True
-        self._start_xvfb()
+        if self.display is None:
+            self._start_xvfb()
         started = time.monotonic()
         self._boot_template()
         self.template_seconds = time.monotonic() - started

@@ -8,7 +8,7 @@ packages=(
     g++-mingw-w64-i686
     wine wine32:i386 wine64
     xvfb xauth imagemagick fonts-dejavu-core
-    python3
+    python3 e2fsprogs
 )
 
 missing=()
