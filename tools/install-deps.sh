@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
     cmake g++ make libgtest-dev clang-format
+    clang libclang-rt-14-dev
     g++-mingw-w64-i686
     wine wine32:i386 wine64
     xvfb xauth imagemagick fonts-dejavu-core

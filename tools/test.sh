@@ -17,6 +17,14 @@ for preset in native native-asan; do
     ctest --preset "$preset"
 done
 
+echo "== fuzzing (number routines, message splitter)"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
+for fuzzer in number_fuzz receive_fuzz; do
+    # A fixed seed and run count: the same inputs on every run.
+    (cd build/fuzz && ./$fuzzer -seed=1 -runs=200000 -print_final_stats=0 2>&1 | tail -n 1)
+done
+
 echo "== Windows program"
 cmake --preset win32 >/dev/null
 cmake --build --preset win32
