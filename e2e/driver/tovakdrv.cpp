@@ -127,20 +127,28 @@ std::vector<HWND> ChildrenOf(HWND parent) {
     return children;
 }
 
-// Visible top-level windows of one class, topmost first; pid 0 takes any process.
-std::vector<HWND> TopLevelWindows(const char* className, DWORD pid) {
+struct WindowSearch {
+    const char* className;
+    DWORD pid;
     std::vector<HWND> found;
-    HWND window = nullptr;
-    for (int i = 0; i < kMaxWindows; ++i) {
-        window = FindWindowExA(nullptr, window, className, nullptr);
-        if (!window) {
-            break;
-        }
-        if (IsWindowVisible(window) && (pid == 0 || ProcessOf(window) == pid)) {
-            found.push_back(window);
-        }
+};
+
+BOOL CALLBACK CollectWindow(HWND window, LPARAM context) {
+    WindowSearch& search = *reinterpret_cast<WindowSearch*>(context);
+    if (IsWindowVisible(window) && (search.pid == 0 || ProcessOf(window) == search.pid) &&
+        lstrcmpiA(ClassName(window).c_str(), search.className) == 0) {
+        search.found.push_back(window);
     }
-    return found;
+    return search.found.size() < static_cast<std::size_t>(kMaxWindows);
+}
+
+// Visible top-level windows of one class, topmost first; pid 0 takes any process.
+// EnumWindows works on a snapshot: a FindWindowEx walk breaks off when the
+// window it stands on is destroyed meanwhile (a second instance that exits).
+std::vector<HWND> TopLevelWindows(const char* className, DWORD pid) {
+    WindowSearch search{className, pid, {}};
+    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 bool ParseNumber(std::string_view text, long long min, long long max, long long& value) {
