@@ -8,6 +8,7 @@ constexpr const char* kMainClass = "NORMAL0";
 constexpr const char* kDialogClass = "NORMALDLG";
 constexpr const char* kConnectionError = "Connection Error";
 constexpr const char* kConnecting = "Connecting...";
+constexpr const char* kTestKey = "Test";
 constexpr const char* kConnectingMode = "Connecting...  ";
 constexpr const char* kCannotOpen = "Can not open ";
 constexpr const char* kPortUnavailable = "COM port is unavailable";
@@ -35,8 +36,7 @@ constexpr const char* kKeepAliveRequest = "Md";
 
 }  // namespace text
 
-// Message box styles and answers, as MessageBoxA takes and returns them.
+// Message box styles, as MessageBoxA takes them.
 namespace box {
 constexpr unsigned kError = 48;  // MB_OK | MB_ICONEXCLAMATION
-constexpr int kAnswerOk = 1;
 }  // namespace box

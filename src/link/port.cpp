@@ -10,6 +10,15 @@
 
 namespace {
 
+// The name without the "\\.\" device prefix, as the user sees it.
+std::string ShownPortName(const std::string& name) {
+    const std::string prefix = text::kDevicePrefix;
+    if (name.compare(0, prefix.size(), prefix) == 0) {
+        return name.substr(prefix.size());
+    }
+    return name;
+}
+
 constexpr std::uint32_t kQueueBytes = 1048576;
 constexpr std::size_t kMaxCaptionLength = 255;
 
@@ -33,14 +42,6 @@ void ReportCannotOpen(const std::string& name) {
 }
 
 }  // namespace
-
-std::string ShownPortName(const std::string& name) {
-    const std::string prefix = text::kDevicePrefix;
-    if (name.compare(0, prefix.size(), prefix) == 0) {
-        return name.substr(prefix.size());
-    }
-    return name;
-}
 
 void ShowMainTitle(const std::string& label) {
     std::string caption = std::string(text::kProgramTitle) + " [" + ShownPortName(label) + "]";

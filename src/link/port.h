@@ -15,6 +15,3 @@ void ConnectPort(const std::string& name);
 
 // Caption "Tovak Remote [COM12]", without the device prefix.
 void ShowMainTitle(const std::string& label);
-
-// The name without the "\\.\" device prefix, as the user sees it.
-std::string ShownPortName(const std::string& name);
