@@ -94,14 +94,20 @@ Status AppendMenuJson(HMENU menu, int depth, std::string& json) {
     return Status::Ok;
 }
 
-Status DescribeMenu(Request& request) {
+// The menu bar of the window a request names.
+Status FindMenuBar(const Request& request, HMENU& bar) {
     const HWND window = TargetWindow(request);
     if (!IsWindow(window)) {
         return Status::NoWindow;
     }
-    const HMENU bar = GetMenu(window);
-    if (!bar) {
-        return Status::NoMenu;
+    bar = GetMenu(window);
+    return bar ? Status::Ok : Status::NoMenu;
+}
+
+Status DescribeMenu(Request& request) {
+    HMENU bar = nullptr;
+    if (const Status found = FindMenuBar(request, bar); found != Status::Ok) {
+        return found;
     }
     std::string json;
     const Status status = AppendMenuJson(bar, 0, json);
@@ -117,13 +123,9 @@ Status DescribeMenu(Request& request) {
 }
 
 Status ReadMenuState(Request& request) {
-    const HWND window = TargetWindow(request);
-    if (!IsWindow(window)) {
-        return Status::NoWindow;
-    }
-    const HMENU bar = GetMenu(window);
-    if (!bar) {
-        return Status::NoMenu;
+    HMENU bar = nullptr;
+    if (const Status found = FindMenuBar(request, bar); found != Status::Ok) {
+        return found;
     }
     MENUITEMINFOA info{};
     info.cbSize = sizeof(info);

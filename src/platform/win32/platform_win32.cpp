@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/controls.h"
 #include "app/ids.h"
 #include "app/menu_tree.h"
 #include "app/win32/shell.h"
@@ -33,10 +34,15 @@ HANDLE ToHandle(PortHandle port) {
     return reinterpret_cast<HANDLE>(port);
 }
 
-bool IsStatic(HWND control) {
-    char className[16] = {};
-    GetClassNameA(control, className, sizeof className);
-    return lstrcmpiA(className, "STATIC") == 0;
+// From the control table, not from the window: the receive field is set on
+// every poll tick.
+bool IsStatic(int controlId) {
+    for (std::size_t i = 0; i < kMainControlCount; ++i) {
+        if (kMainControls[i].id == controlId) {
+            return lstrcmpA(kMainControls[i].className, "STATIC") == 0;
+        }
+    }
+    return false;
 }
 
 // A static control breaks lines only at CR LF; the program separates its
@@ -56,9 +62,8 @@ std::string WithLineFeeds(const std::string& text) {
 }  // namespace
 
 void SetControlText(int controlId, const std::string& text) {
-    HWND control = Control(controlId);
-    const std::string shown = IsStatic(control) ? WithLineFeeds(text) : text;
-    SetWindowTextA(control, shown.c_str());
+    const std::string shown = IsStatic(controlId) ? WithLineFeeds(text) : text;
+    SetWindowTextA(Control(controlId), shown.c_str());
 }
 
 std::string GetControlText(int controlId, int maxCount) {
