@@ -22,7 +22,10 @@ enum class Guard {
     kAllBandsModel,  // the 7M and 10M keys are refused on a restricted model
 };
 
-enum class Action { kSend, kConnect, kKeepAliveOn, kKeepAliveOff, kExit };
+// Send a fixed code, open a port, or run one of the program's procedures.
+enum class Action { kSend, kConnect, kRun };
+
+using Procedure = void (*)();
 
 struct DispatchEntry {
     int id;
@@ -30,72 +33,72 @@ struct DispatchEntry {
     Action action;
     const char* argument;  // the command code, or the port's device name
     Guard guard;
+    Procedure procedure;  // what kRun runs
 };
 
 using A = Action;
 using G = Guard;
 using S = Source;
 
-// STEP (key and menu), the two RESET items, Adjust and
-// About are not in the table yet: they do nothing until their
-// procedures are built.
+// STEP (key and menu), the two RESET items, Adjust and About are not in the
+// table yet: they do nothing until their procedures are built.
 constexpr DispatchEntry kDispatchTable[] = {
-    {id::kPowerKey, S::kKey, A::kSend, "B7FNLP", G::kNone},
-    {id::kAutoKey, S::kKey, A::kSend, "B1FNSP", G::kModeIdle},
-    {id::kManualKey, S::kKey, A::kSend, "B2FNSP", G::kModeIdle},
-    {id::kHomeKey, S::kKey, A::kSend, "B1FNLP", G::kNone},
-    {id::kCalibrationKey, S::kKey, A::kSend, "B2FNLP", G::kNone},
-    {id::kModeKey, S::kKey, A::kSend, "B0FNSP", G::kNone},
-    {id::kBand7Key, S::kKey, A::kSend, "B0BDSP", G::kAllBandsModel},
-    {id::kBand10Key, S::kKey, A::kSend, "B1BDSP", G::kAllBandsModel},
-    {id::kBand14Key, S::kKey, A::kSend, "B2BDSP", G::kNone},
-    {id::kBand18Key, S::kKey, A::kSend, "B3BDSP", G::kNone},
-    {id::kBand21Key, S::kKey, A::kSend, "B4BDSP", G::kNone},
-    {id::kBand24Key, S::kKey, A::kSend, "B5BDSP", G::kNone},
-    {id::kBand28Key, S::kKey, A::kSend, "B6BDSP", G::kNone},
-    {id::kBand50Key, S::kKey, A::kSend, "B7BDSP", G::kNone},
-    {id::kSetKey, S::kKey, A::kSend, "B5FNSP", G::kNone},
-    {id::kCancelKey, S::kKey, A::kSend, "B6FNSP", G::kNone},
-    {id::kUpKey, S::kKey, A::kSend, "B3FNSP", G::kNone},
-    {id::kDownKey, S::kKey, A::kSend, "B4FNSP", G::kNone},
-    {id::kMenuBand7, S::kMenu, A::kSend, "B0BDSP", G::kNone},
-    {id::kMenuBand10, S::kMenu, A::kSend, "B1BDSP", G::kNone},
-    {id::kMenuBand14, S::kMenu, A::kSend, "B2BDSP", G::kNone},
-    {id::kMenuBand18, S::kMenu, A::kSend, "B3BDSP", G::kNone},
-    {id::kMenuBand21, S::kMenu, A::kSend, "B4BDSP", G::kNone},
-    {id::kMenuBand24, S::kMenu, A::kSend, "B5BDSP", G::kNone},
-    {id::kMenuBand28, S::kMenu, A::kSend, "B6BDSP", G::kNone},
-    {id::kMenuBand50, S::kMenu, A::kSend, "B7BDSP", G::kNone},
-    {id::kMenuPowerOn, S::kMenu, A::kSend, "B7FNSP", G::kNone},
-    {id::kMenuPowerOff, S::kMenu, A::kSend, "B7FNLP", G::kPowerOn},
-    {id::kMenuUp, S::kMenu, A::kSend, "B3FNSP", G::kNone},
-    {id::kMenuDown, S::kMenu, A::kSend, "B4FNSP", G::kNone},
-    {id::kMenuMode, S::kMenu, A::kSend, "B0FNSP", G::kNone},
-    {id::kMenuSet, S::kMenu, A::kSend, "B5FNSP", G::kNone},
-    {id::kMenuCancel, S::kMenu, A::kSend, "B6FNSP", G::kNone},
-    {id::kMenuAuto, S::kMenu, A::kSend, "B1FNSP", G::kModeIdle},
-    {id::kMenuManual, S::kMenu, A::kSend, "B2FNSP", G::kModeIdle},
-    {id::kMenuHome, S::kMenu, A::kSend, "B1FNLP", G::kNone},
-    {id::kMenuCalibration, S::kMenu, A::kSend, "B2FNLP", G::kNone},
-    {id::kMenuCom1, S::kMenu, A::kConnect, "COM1", G::kNone},
-    {id::kMenuCom2, S::kMenu, A::kConnect, "COM2", G::kNone},
-    {id::kMenuCom3, S::kMenu, A::kConnect, "COM3", G::kNone},
-    {id::kMenuCom4, S::kMenu, A::kConnect, "COM4", G::kNone},
-    {id::kMenuCom5, S::kMenu, A::kConnect, "COM5", G::kNone},
-    {id::kMenuCom6, S::kMenu, A::kConnect, "COM6", G::kNone},
-    {id::kMenuCom7, S::kMenu, A::kConnect, "COM7", G::kNone},
-    {id::kMenuCom8, S::kMenu, A::kConnect, "COM8", G::kNone},
-    {id::kMenuCom9, S::kMenu, A::kConnect, "COM9", G::kNone},
-    {id::kMenuCom10, S::kMenu, A::kConnect, "\\\\.\\COM10", G::kNone},
-    {id::kMenuCom11, S::kMenu, A::kConnect, "\\\\.\\COM11", G::kNone},
-    {id::kMenuCom12, S::kMenu, A::kConnect, "\\\\.\\COM12", G::kNone},
-    {id::kMenuCom13, S::kMenu, A::kConnect, "\\\\.\\COM13", G::kNone},
-    {id::kMenuCom14, S::kMenu, A::kConnect, "\\\\.\\COM14", G::kNone},
-    {id::kMenuCom15, S::kMenu, A::kConnect, "\\\\.\\COM15", G::kNone},
-    {id::kMenuCom16, S::kMenu, A::kConnect, "\\\\.\\COM16", G::kNone},
-    {id::kMenuKeepAliveOn, S::kMenu, A::kKeepAliveOn, nullptr, G::kNone},
-    {id::kMenuKeepAliveOff, S::kMenu, A::kKeepAliveOff, nullptr, G::kNone},
-    {id::kMenuExit, S::kMenu, A::kExit, nullptr, G::kNone},
+    {id::kPowerKey, S::kKey, A::kSend, "B7FNLP", G::kNone, nullptr},
+    {id::kAutoKey, S::kKey, A::kSend, "B1FNSP", G::kModeIdle, nullptr},
+    {id::kManualKey, S::kKey, A::kSend, "B2FNSP", G::kModeIdle, nullptr},
+    {id::kHomeKey, S::kKey, A::kSend, "B1FNLP", G::kNone, nullptr},
+    {id::kCalibrationKey, S::kKey, A::kSend, "B2FNLP", G::kNone, nullptr},
+    {id::kModeKey, S::kKey, A::kSend, "B0FNSP", G::kNone, nullptr},
+    {id::kBand7Key, S::kKey, A::kSend, "B0BDSP", G::kAllBandsModel, nullptr},
+    {id::kBand10Key, S::kKey, A::kSend, "B1BDSP", G::kAllBandsModel, nullptr},
+    {id::kBand14Key, S::kKey, A::kSend, "B2BDSP", G::kNone, nullptr},
+    {id::kBand18Key, S::kKey, A::kSend, "B3BDSP", G::kNone, nullptr},
+    {id::kBand21Key, S::kKey, A::kSend, "B4BDSP", G::kNone, nullptr},
+    {id::kBand24Key, S::kKey, A::kSend, "B5BDSP", G::kNone, nullptr},
+    {id::kBand28Key, S::kKey, A::kSend, "B6BDSP", G::kNone, nullptr},
+    {id::kBand50Key, S::kKey, A::kSend, "B7BDSP", G::kNone, nullptr},
+    {id::kSetKey, S::kKey, A::kSend, "B5FNSP", G::kNone, nullptr},
+    {id::kCancelKey, S::kKey, A::kSend, "B6FNSP", G::kNone, nullptr},
+    {id::kUpKey, S::kKey, A::kSend, "B3FNSP", G::kNone, nullptr},
+    {id::kDownKey, S::kKey, A::kSend, "B4FNSP", G::kNone, nullptr},
+    {id::kMenuBand7, S::kMenu, A::kSend, "B0BDSP", G::kNone, nullptr},
+    {id::kMenuBand10, S::kMenu, A::kSend, "B1BDSP", G::kNone, nullptr},
+    {id::kMenuBand14, S::kMenu, A::kSend, "B2BDSP", G::kNone, nullptr},
+    {id::kMenuBand18, S::kMenu, A::kSend, "B3BDSP", G::kNone, nullptr},
+    {id::kMenuBand21, S::kMenu, A::kSend, "B4BDSP", G::kNone, nullptr},
+    {id::kMenuBand24, S::kMenu, A::kSend, "B5BDSP", G::kNone, nullptr},
+    {id::kMenuBand28, S::kMenu, A::kSend, "B6BDSP", G::kNone, nullptr},
+    {id::kMenuBand50, S::kMenu, A::kSend, "B7BDSP", G::kNone, nullptr},
+    {id::kMenuPowerOn, S::kMenu, A::kSend, "B7FNSP", G::kNone, nullptr},
+    {id::kMenuPowerOff, S::kMenu, A::kSend, "B7FNLP", G::kPowerOn, nullptr},
+    {id::kMenuUp, S::kMenu, A::kSend, "B3FNSP", G::kNone, nullptr},
+    {id::kMenuDown, S::kMenu, A::kSend, "B4FNSP", G::kNone, nullptr},
+    {id::kMenuMode, S::kMenu, A::kSend, "B0FNSP", G::kNone, nullptr},
+    {id::kMenuSet, S::kMenu, A::kSend, "B5FNSP", G::kNone, nullptr},
+    {id::kMenuCancel, S::kMenu, A::kSend, "B6FNSP", G::kNone, nullptr},
+    {id::kMenuAuto, S::kMenu, A::kSend, "B1FNSP", G::kModeIdle, nullptr},
+    {id::kMenuManual, S::kMenu, A::kSend, "B2FNSP", G::kModeIdle, nullptr},
+    {id::kMenuHome, S::kMenu, A::kSend, "B1FNLP", G::kNone, nullptr},
+    {id::kMenuCalibration, S::kMenu, A::kSend, "B2FNLP", G::kNone, nullptr},
+    {id::kMenuCom1, S::kMenu, A::kConnect, "COM1", G::kNone, nullptr},
+    {id::kMenuCom2, S::kMenu, A::kConnect, "COM2", G::kNone, nullptr},
+    {id::kMenuCom3, S::kMenu, A::kConnect, "COM3", G::kNone, nullptr},
+    {id::kMenuCom4, S::kMenu, A::kConnect, "COM4", G::kNone, nullptr},
+    {id::kMenuCom5, S::kMenu, A::kConnect, "COM5", G::kNone, nullptr},
+    {id::kMenuCom6, S::kMenu, A::kConnect, "COM6", G::kNone, nullptr},
+    {id::kMenuCom7, S::kMenu, A::kConnect, "COM7", G::kNone, nullptr},
+    {id::kMenuCom8, S::kMenu, A::kConnect, "COM8", G::kNone, nullptr},
+    {id::kMenuCom9, S::kMenu, A::kConnect, "COM9", G::kNone, nullptr},
+    {id::kMenuCom10, S::kMenu, A::kConnect, "\\\\.\\COM10", G::kNone, nullptr},
+    {id::kMenuCom11, S::kMenu, A::kConnect, "\\\\.\\COM11", G::kNone, nullptr},
+    {id::kMenuCom12, S::kMenu, A::kConnect, "\\\\.\\COM12", G::kNone, nullptr},
+    {id::kMenuCom13, S::kMenu, A::kConnect, "\\\\.\\COM13", G::kNone, nullptr},
+    {id::kMenuCom14, S::kMenu, A::kConnect, "\\\\.\\COM14", G::kNone, nullptr},
+    {id::kMenuCom15, S::kMenu, A::kConnect, "\\\\.\\COM15", G::kNone, nullptr},
+    {id::kMenuCom16, S::kMenu, A::kConnect, "\\\\.\\COM16", G::kNone, nullptr},
+    {id::kMenuKeepAliveOn, S::kMenu, A::kRun, nullptr, G::kNone, KeepAliveOn},
+    {id::kMenuKeepAliveOff, S::kMenu, A::kRun, nullptr, G::kNone, KeepAliveOff},
+    {id::kMenuExit, S::kMenu, A::kRun, nullptr, G::kNone, platform::CloseMainWindow},
 };
 
 const DispatchEntry* FindEntry(int commandId) {
@@ -144,14 +147,8 @@ void DispatchCommand(std::uint32_t wParam) {
         case Action::kConnect:
             ConnectPort(entry->argument);
             break;
-        case Action::kKeepAliveOn:
-            KeepAliveOn();
-            break;
-        case Action::kKeepAliveOff:
-            KeepAliveOff();
-            break;
-        case Action::kExit:
-            platform::CloseMainWindow();
+        case Action::kRun:
+            entry->procedure();
             break;
     }
 }
