@@ -20,12 +20,9 @@ import unittest
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parent.parent
-DEFAULT_EXE = REPO / "build" / "win32" / "tovakrem.exe"
-DEFAULT_DRIVER = REPO / "build" / "win32" / "tovakdrv.exe"
 DEFAULT_SIM = REPO / "build" / "native" / "tovaksim"
 
 WINE_ENV = {
-    "WINEARCH": "win32",
     "WINEDEBUG": "-all",
     # No Mono or Gecko install prompts.
     "WINEDLLOVERRIDES": "mscoree,mshtml=",
@@ -106,6 +103,58 @@ def port_number(port):
     return int(match.group(1))
 
 
+class WineArch:
+    """Which Wine runs the tests: a 32-bit prefix with the 32-bit builds where the
+    machine runs 32-bit programs, else a 64-bit prefix with the 64-bit builds.
+
+    Debian's `wine` and `wineboot` scripts always try the 32-bit loader first, which a
+    kernel without 32-bit support refuses ("Exec format error"); the 64-bit path
+    therefore calls the 64-bit loader itself for every Wine program."""
+
+    LOADER_32 = "/usr/lib/wine/wine"
+    LOADER_64 = "/usr/lib/wine/wine64"
+    FORCE_VARIABLE = "TOVAK_WINE_ARCH"
+    NAMES = ("win32", "win64")
+
+    def __init__(self, name):
+        if name not in self.NAMES:
+            raise HarnessError("%s must be one of %s, not %r"
+                               % (self.FORCE_VARIABLE, ", ".join(self.NAMES), name))
+        self.name = name
+        self.build = REPO / "build" / name
+        # The scripts keep the 32-bit path as it always was.
+        self.loader = "wine" if name == "win32" else self.LOADER_64
+
+    @classmethod
+    def choose(cls):
+        """The forced architecture, else win32 if the 32-bit loader runs here."""
+        forced = os.environ.get(cls.FORCE_VARIABLE, "").strip()
+        if forced:
+            return cls(forced)
+        return cls("win32" if cls.runs_32_bit() else "win64")
+
+    @classmethod
+    def runs_32_bit(cls):
+        try:
+            result = subprocess.run([cls.LOADER_32, "--version"], stdin=subprocess.DEVNULL,
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                    timeout=30, check=False)
+        except OSError:  # missing, or refused by the kernel
+            return False
+        return result.returncode == 0
+
+    def command(self, args):
+        """args (a Windows program and its arguments) as a command line for this Wine."""
+        return [self.loader] + [str(arg) for arg in args]
+
+    def env(self):
+        env = {"WINEARCH": self.name}
+        if self.name == "win64":
+            # What Wine starts by itself (start.exe, services) uses the same loader.
+            env["WINELOADER"] = self.LOADER_64
+        return env
+
+
 def _reg_string(text):
     if any(c in text for c in '"\\\n') or not text.isascii():
         raise HarnessError("path unfit for a registry file: %r" % text)
@@ -122,9 +171,13 @@ def _free_display():
 class Run:
     """What one test run shares: the run folder, the template prefix, the Xvfb."""
 
-    def __init__(self, exe=None, driver=None, sim=None, tmp_root=None, keep=None, display=None):
-        self.exe = Path(exe or os.environ.get("TOVAK_E2E_EXE") or DEFAULT_EXE).resolve()
-        self.driver = Path(driver or os.environ.get("TOVAK_E2E_DRIVER") or DEFAULT_DRIVER).resolve()
+    def __init__(self, exe=None, driver=None, sim=None, tmp_root=None, keep=None, display=None,
+                 arch=None):
+        self.arch = arch or WineArch.choose()
+        self.exe = Path(exe or os.environ.get("TOVAK_E2E_EXE")
+                        or self.arch.build / "tovakrem.exe").resolve()
+        self.driver = Path(driver or os.environ.get("TOVAK_E2E_DRIVER")
+                           or self.arch.build / "tovakdrv.exe").resolve()
         self.sim = Path(sim or os.environ.get("TOVAK_E2E_SIM") or DEFAULT_SIM).resolve()
         self.tmp_root = Path(tmp_root or os.environ.get("TOVAK_E2E_TMP") or "/tmp")
         self.keep = keep if keep is not None else os.environ.get("TOVAK_E2E_KEEP") == "1"
@@ -175,6 +228,7 @@ class Run:
     def wine_env(self, prefix):
         env = dict(os.environ)
         env.update(WINE_ENV)
+        env.update(self.arch.env())
         env["WINEPREFIX"] = str(prefix)
         if self.display is not None:
             env["DISPLAY"] = ":%d" % self.display
@@ -211,7 +265,7 @@ class Run:
 
     def _wine(self, prefix, args, timeout=WINE_CALL_TIMEOUT):
         """A Wine call whose output nobody needs; the helpers it starts inherit /dev/null."""
-        result = subprocess.run(["wine"] + args, env=self.wine_env(prefix),
+        result = subprocess.run(self.arch.command(args), env=self.wine_env(prefix),
                                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                 stderr=subprocess.DEVNULL, timeout=timeout, check=False)
         return result.returncode
@@ -224,7 +278,7 @@ class Run:
     def _boot_template(self):
         self.template = self.folder / "template"
         env = self.wine_env(self.template)
-        subprocess.run(["wineboot", "-i"], env=env, stdin=subprocess.DEVNULL,
+        subprocess.run(self.arch.command(["wineboot", "-i"]), env=env, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                        timeout=BOOT_TIMEOUT, check=True)
         self._wait_server_gone(self.template)
@@ -448,7 +502,7 @@ class UiDriver:
 
     def __init__(self, run, prefix, folder):
         self._stderr = open(folder / "driver.err", "wb")
-        self.process = subprocess.Popen(["wine", str(run.driver)], env=run.wine_env(prefix),
+        self.process = subprocess.Popen(run.arch.command([run.driver]), env=run.wine_env(prefix),
                                         cwd=str(folder), stdin=subprocess.PIPE,
                                         stdout=subprocess.PIPE, stderr=self._stderr)
         self.pid = self.process.pid
@@ -699,7 +753,7 @@ class Harness:
         index = len(self.programs) + 1
         output_path = self.folder / ("program%d.out" % index)
         with open(output_path, "wb") as output:
-            process = subprocess.Popen(["wine", str(self.run.exe)], env=self.env(),
+            process = subprocess.Popen(self.run.arch.command([self.run.exe]), env=self.env(),
                                        cwd=str(self.folder), stdin=subprocess.DEVNULL,
                                        stdout=output, stderr=subprocess.STDOUT)
         program = Program(process, output_path)

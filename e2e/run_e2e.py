@@ -1,7 +1,11 @@
 #!/usr/bin/env python3
 """Runs the end-to-end tests (e2e/test_*.py) against the Windows program under Wine.
 
-    e2e/run_e2e.py [-k PATTERN] [--exe PATH] [--driver PATH] [--sim PATH]
+    e2e/run_e2e.py [-k PATTERN ...] [--arch win32|win64] [--exe PATH] [--driver PATH]
+                   [--sim PATH] [--print-arch]
+
+The Wine architecture is win32 where the machine runs 32-bit programs and win64 where it
+does not; TOVAK_WINE_ARCH or --arch forces either. The builds come from build/<arch>/.
 
 Prints each test with its result and ends with the line "N passed, M failed"
 (", K skipped" when some were); exits non-zero when any test failed.
@@ -88,24 +92,35 @@ def flatten(suite):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("-k", dest="pattern", help="run only tests whose id contains PATTERN")
-    parser.add_argument("--exe", help="tovakrem.exe (default build/win32/tovakrem.exe)")
-    parser.add_argument("--driver", help="tovakdrv.exe (default build/win32/tovakdrv.exe)")
+    parser.add_argument("-k", dest="patterns", action="append", metavar="PATTERN",
+                        help="run only tests whose id contains PATTERN (repeatable: any of them)")
+    parser.add_argument("--arch", choices=harness.WineArch.NAMES,
+                        help="the Wine architecture (default: as the machine allows)")
+    parser.add_argument("--print-arch", action="store_true",
+                        help="print the architecture that would be used and exit")
+    parser.add_argument("--exe", help="tovakrem.exe (default build/<arch>/tovakrem.exe)")
+    parser.add_argument("--driver", help="tovakdrv.exe (default build/<arch>/tovakdrv.exe)")
     parser.add_argument("--sim", help="tovaksim (default build/native/tovaksim)")
     args = parser.parse_args()
+    arch = harness.WineArch(args.arch) if args.arch else harness.WineArch.choose()
+    if args.print_arch:
+        print(arch.name)
+        return 0
 
     loader = unittest.TestLoader()
     tests = list(flatten(loader.discover(str(E2E), pattern="test_*.py", top_level_dir=str(E2E))))
-    if args.pattern:
-        tests = [test for test in tests if args.pattern.lower() in test.id().lower()]
+    if args.patterns:
+        tests = [test for test in tests
+                 if any(pattern.lower() in test.id().lower() for pattern in args.patterns)]
 
     run_started = time.monotonic()
-    run = harness.Run(exe=args.exe, driver=args.driver, sim=args.sim)
+    run = harness.Run(exe=args.exe, driver=args.driver, sim=args.sim, arch=arch)
     result = LineResult(sys.stdout)
     try:
         if tests:
             run.start()
             harness.set_run(run)
+            print("Wine architecture %s: %s" % (arch.name, run.exe), flush=True)
             print("template prefix booted in %.1f s (display :%d, run folder %s)"
                   % (run.template_seconds, run.display, run.folder), flush=True)
         for test in tests:

@@ -143,7 +143,7 @@ class FileHolder:
         if not holder.is_file():
             test.fail("the file holder is not built: %s" % holder)
         self.process = subprocess.Popen(
-            ["wine", str(holder), windows_path(path)], env=test.h.env(),
+            test.h.run.arch.command([holder, windows_path(path)]), env=test.h.env(),
             cwd=str(test.h.folder), stdin=subprocess.PIPE, stdout=subprocess.PIPE,
             stderr=subprocess.DEVNULL)
         test.addCleanup(self.release)
@@ -219,8 +219,9 @@ class SettingsTestCase(WineTestCase):
     def set_local_app_data(self, folder):
         """Points LOCALAPPDATA of the programs started from now on at folder."""
         result = subprocess.run(
-            ["wine", "reg", "add", r"HKCU\Volatile Environment", "/v", "LOCALAPPDATA", "/t",
-             "REG_SZ", "/d", windows_path(folder), "/f"],
+            self.h.run.arch.command(["reg", "add", r"HKCU\Volatile Environment", "/v",
+                                     "LOCALAPPDATA", "/t", "REG_SZ", "/d", windows_path(folder),
+                                     "/f"]),
             env=self.h.env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
             stderr=subprocess.DEVNULL, timeout=60, check=False)
         self.assertEqual(result.returncode, 0, "setting LOCALAPPDATA failed")

@@ -1,7 +1,8 @@
 // What the driver and tovakhook.dll share. The DLL is brought into the program's process
 // by a message hook on its main thread; there it starts one thread of its own that serves
 // requests put into a named shared block, each announced and answered with a named event.
-// Both sides are 32-bit builds of the same sources, so the block is laid out alike.
+// Both sides are builds of the same sources for the same architecture, and the block
+// holds only fixed-width fields, so it is laid out alike.
 #pragma once
 
 #include <cstddef>

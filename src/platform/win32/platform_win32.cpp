@@ -15,9 +15,10 @@ namespace platform {
 
 namespace {
 
-// The older MENUITEMINFO layout (without hbmpItem): enough for check marks and
-// understood by every Windows version.
-constexpr UINT kMenuItemInfoSize = 44;
+// The older MENUITEMINFO layout, the record up to hbmpItem: enough for check
+// marks and understood by every Windows version (44 bytes in a 32-bit build,
+// 72 in a 64-bit one).
+constexpr UINT kMenuItemInfoSize = offsetof(MENUITEMINFOA, hbmpItem);
 
 // Status images, in the order session start loads them.
 constexpr int kStatusImageIds[kStatusImageCount] = {
