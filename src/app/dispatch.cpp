@@ -6,6 +6,7 @@
 #include "app/state.h"
 #include "link/port.h"
 #include "link/transmit.h"
+#include "maintenance/band_reset.h"
 #include "monitor/poll.h"
 
 namespace {
@@ -40,8 +41,8 @@ using A = Action;
 using G = Guard;
 using S = Source;
 
-// STEP (key and menu), the two RESET items, Adjust and About are not in the
-// table yet: they do nothing until their procedures are built.
+// STEP (key and menu), Adjust and About are not in the table yet: they do
+// nothing until their procedures are built.
 constexpr DispatchEntry kDispatchTable[] = {
     {id::kPowerKey, S::kKey, A::kSend, "B7FNLP", G::kNone, nullptr},
     {id::kAutoKey, S::kKey, A::kSend, "B1FNSP", G::kModeIdle, nullptr},
@@ -80,6 +81,8 @@ constexpr DispatchEntry kDispatchTable[] = {
     {id::kMenuManual, S::kMenu, A::kSend, "B2FNSP", G::kModeIdle, nullptr},
     {id::kMenuHome, S::kMenu, A::kSend, "B1FNLP", G::kNone, nullptr},
     {id::kMenuCalibration, S::kMenu, A::kSend, "B2FNLP", G::kNone, nullptr},
+    {id::kMenuResetCurrentBand, S::kMenu, A::kRun, nullptr, G::kNone, ResetCurrentBand},
+    {id::kMenuResetAllBands, S::kMenu, A::kRun, nullptr, G::kNone, ResetAllBands},
     {id::kMenuCom1, S::kMenu, A::kConnect, "COM1", G::kNone, nullptr},
     {id::kMenuCom2, S::kMenu, A::kConnect, "COM2", G::kNone, nullptr},
     {id::kMenuCom3, S::kMenu, A::kConnect, "COM3", G::kNone, nullptr},
