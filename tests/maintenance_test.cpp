@@ -1,4 +1,4 @@
-// The RESET items: what goes on the wire, what the panel and
+// The RESET items, STEP and About: what goes on the wire, what the panel and
 // the boxes show, and the waits in between.
 #include <gtest/gtest.h>
 
@@ -7,10 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "app/dispatch.h"
 #include "app/ids.h"
 #include "app/state.h"
 #include "fake_platform.h"
 #include "link/port.h"
+#include "maintenance/about.h"
 #include "maintenance/band_reset.h"
 #include "monitor/poll.h"
 
@@ -171,6 +173,53 @@ TEST_F(Maintenance, AllBandsAsksTwiceLocksThenRestoresAndWaits) {
     ResetAllBands();
     EXPECT_EQ(fake.timeline, (Timeline{"box ERROR 48: During motor operation or HOME mode"}));
     EXPECT_EQ(app.modeText, "AUTO     ");
+}
+
+TEST_F(Maintenance, StepKeyAndMenuItemSendTheLongPressForTheUnitShown) {
+    const struct {
+        const char* shown;
+        const char* wire;
+    } units[] = {
+        {"40m    7.050 MHz", "B4FNLP;"},
+        {"40m    7.050 mhz", "B3FNLP;"},
+        {"40m    7.050 MHZ", ""},
+        {"", ""},
+        {"Writing", ""},
+        {"MHz", "B4FNLP;"},
+        {"hz", ""},
+    };
+    for (const auto& unit : units) {
+        app.frequencyText = unit.shown;
+        for (std::uint32_t command : {1036u, 1069u, 1069u | (1u << 16)}) {
+            fake.writes.clear();
+            DispatchCommand(command);
+            EXPECT_EQ(fake.Wire(), unit.wire) << unit.shown << " command " << command;
+        }
+        fake.writes.clear();
+        DispatchCommand(1036u | (1u << 16));  // a key acts on clicks only
+        EXPECT_EQ(fake.Wire(), "");
+    }
+    EXPECT_TRUE(fake.boxes.empty());
+}
+
+TEST_F(Maintenance, AboutIsOwnedByTheWindowAndListsWhatTheControllerReported) {
+    app.messageAnswer = kNo;
+    DispatchCommand(id::kMenuAbout);
+    const std::string head =
+        "owned box About 0: Tovak Remote Ver 1.08\r\r"
+        "Operates the antenna controller over a COM port.\r\r";
+    EXPECT_EQ(fake.timeline, (Timeline{head}));
+    EXPECT_EQ(app.messageAnswer, kNo);  // the answer is not kept
+
+    // The lines as "Md", "Sn" and "Ve" leave them (the status model fills them).
+    app.serialText = "Serial : 0042\r";
+    ShowAbout();
+    app.modelText = "Model : Tovak Hexbeam 6  \r";
+    app.programText = "Program : V2.10.003\r";
+    ShowAbout();
+    EXPECT_EQ(fake.timeline, (Timeline{head, head + "Serial : 0042\r",
+                                       head + "Model : Tovak Hexbeam 6  \rSerial : 0042\r"
+                                              "Program : V2.10.003\r"}));
 }
 
 }  // namespace

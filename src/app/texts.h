@@ -1,6 +1,10 @@
 // The program's own texts, each defined once.
 #pragma once
 
+#ifndef TOVAK_VERSION
+#error "TOVAK_VERSION is the project's version, given by the build (CMakeLists.txt)"
+#endif
+
 namespace text {
 
 constexpr const char* kProgramTitle = "Tovak Remote";
@@ -57,6 +61,17 @@ constexpr const char* kResetAllAsk = "Reset the all band setting.";
 constexpr const char* kWouldYouCancel = "would you like to cancel?";
 constexpr const char* kRestoreMode = "Restore";
 constexpr const char* kFactoryDefaults = "Factory Defaults";
+
+// STEP: the long presses of DOWN and UP, by the unit the display shows.
+constexpr const char* kLargerStepUnit = "MHz";
+constexpr const char* kSmallerStepUnit = "mhz";
+constexpr const char* kStepFromLarger = "B4FNLP";
+constexpr const char* kStepFromSmaller = "B3FNLP";
+
+// The About box. TOVAK_VERSION comes from the build (the project's version).
+constexpr const char* kAboutTitle = "Tovak Remote Ver " TOVAK_VERSION;
+constexpr const char* kAboutNotice = "Operates the antenna controller over a COM port.";
+constexpr const char* kAboutCaption = "About";
 
 }  // namespace text
 
