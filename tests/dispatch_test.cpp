@@ -138,6 +138,15 @@ TEST_F(Dispatch, KeepAliveItemsMoveTheCheckMarkAndRunOneTimer) {
     EXPECT_EQ(app.keepAliveInterval, 0);
 }
 
+TEST_F(Dispatch, ResetItemsRunTheirProcedures) {
+    app.frequencyText = "***";
+    EXPECT_EQ(Press(1070, 1), "SR;");
+    app.motorStartTick = 1;
+    EXPECT_EQ(Press(1071), "");
+    ASSERT_EQ(fake.boxes.size(), 1u);
+    EXPECT_EQ(fake.boxes[0].text, "During motor operation or HOME mode");
+}
+
 TEST_F(Dispatch, ExitClosesTheWindowAsTheCloseBoxDoes) {
     Press(1092, 1);
     EXPECT_EQ(fake.closeRequests, 1);

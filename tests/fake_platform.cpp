@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "app/ids.h"
 #include "app/state.h"
 
 FakePlatform fake;
@@ -44,6 +45,9 @@ namespace platform {
 
 void SetControlText(int id, const std::string& text) {
     fake.controlTexts[id] = text;
+    if (id == id::kDisplayPanel) {
+        fake.timeline.push_back("panel " + text);
+    }
 }
 
 std::string GetControlText(int id, int maxCount) {
@@ -83,10 +87,24 @@ void CloseMainWindow() {
     ++fake.closeRequests;
 }
 
-int ShowMessageBox(const std::string& text, const std::string& caption, unsigned style) {
-    fake.boxes.push_back(FakeBox{text, caption, style});
+namespace {
+
+int ShowBox(const std::string& text, const std::string& caption, unsigned style, bool owned) {
+    fake.boxes.push_back(FakeBox{text, caption, style, owned});
+    fake.timeline.push_back(std::string(owned ? "owned box " : "box ") + caption + " " +
+                            std::to_string(style) + ": " + text);
     const FakeBox shown = fake.boxes.back();
     return fake.onBox ? fake.onBox(shown) : 1;
+}
+
+}  // namespace
+
+int ShowMessageBox(const std::string& text, const std::string& caption, unsigned style) {
+    return ShowBox(text, caption, style, false);
+}
+
+int ShowOwnedMessageBox(const std::string& text, const std::string& caption, unsigned style) {
+    return ShowBox(text, caption, style, true);
 }
 
 void CreateDisplayBrush(std::uint32_t colour) {
@@ -162,6 +180,7 @@ std::size_t ReadPort(PortHandle port, char* buffer, std::size_t maxBytes) {
 
 void WritePort(PortHandle port, const std::string& bytes) {
     fake.writes.push_back(FakeWrite{PortName(port), bytes});
+    fake.timeline.push_back("write " + bytes);
 }
 
 std::uint32_t TickCount() {
@@ -174,6 +193,7 @@ LocalTime CurrentLocalTime() {
 
 void SleepFor(std::uint32_t ms) {
     fake.sleeps.push_back(ms);
+    fake.timeline.push_back("sleep " + std::to_string(ms));
     fake.tick += ms;
 }
 

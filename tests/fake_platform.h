@@ -17,6 +17,7 @@ struct FakeBox {
     std::string text;
     std::string caption;
     unsigned style;
+    bool owned;  // owned by the main window (the About box)
 };
 
 struct FakeWrite {
@@ -43,6 +44,11 @@ struct FakePlatform {
     // and gives the answer.
     std::vector<FakeBox> boxes;
     std::function<int(const FakeBox&)> onBox;
+
+    // What the user and the controller see, in order: "panel <display text>",
+    // "write <bytes>", "sleep <ms>", "box <caption> <style>: <text>" ("owned
+    // box ..." for a box owned by the main window).
+    std::vector<std::string> timeline;
 
     // Serial ports: the devices that exist, the handles open on them, what was
     // written and what the next reads return.

@@ -6,6 +6,9 @@
 #include "app/state.h"
 #include "link/port.h"
 #include "link/transmit.h"
+#include "maintenance/about.h"
+#include "maintenance/band_reset.h"
+#include "maintenance/step.h"
 #include "monitor/poll.h"
 
 namespace {
@@ -40,8 +43,7 @@ using A = Action;
 using G = Guard;
 using S = Source;
 
-// STEP (key and menu), the two RESET items, Adjust and About are not in the
-// table yet: they do nothing until their procedures are built.
+// Adjust is not in the table yet: it does nothing until its procedure is built.
 constexpr DispatchEntry kDispatchTable[] = {
     {id::kPowerKey, S::kKey, A::kSend, "B7FNLP", G::kNone, nullptr},
     {id::kAutoKey, S::kKey, A::kSend, "B1FNSP", G::kModeIdle, nullptr},
@@ -61,6 +63,7 @@ constexpr DispatchEntry kDispatchTable[] = {
     {id::kCancelKey, S::kKey, A::kSend, "B6FNSP", G::kNone, nullptr},
     {id::kUpKey, S::kKey, A::kSend, "B3FNSP", G::kNone, nullptr},
     {id::kDownKey, S::kKey, A::kSend, "B4FNSP", G::kNone, nullptr},
+    {id::kStepKey, S::kKey, A::kRun, nullptr, G::kNone, ChangeStep},
     {id::kMenuBand7, S::kMenu, A::kSend, "B0BDSP", G::kNone, nullptr},
     {id::kMenuBand10, S::kMenu, A::kSend, "B1BDSP", G::kNone, nullptr},
     {id::kMenuBand14, S::kMenu, A::kSend, "B2BDSP", G::kNone, nullptr},
@@ -80,6 +83,9 @@ constexpr DispatchEntry kDispatchTable[] = {
     {id::kMenuManual, S::kMenu, A::kSend, "B2FNSP", G::kModeIdle, nullptr},
     {id::kMenuHome, S::kMenu, A::kSend, "B1FNLP", G::kNone, nullptr},
     {id::kMenuCalibration, S::kMenu, A::kSend, "B2FNLP", G::kNone, nullptr},
+    {id::kMenuStep, S::kMenu, A::kRun, nullptr, G::kNone, ChangeStep},
+    {id::kMenuResetCurrentBand, S::kMenu, A::kRun, nullptr, G::kNone, ResetCurrentBand},
+    {id::kMenuResetAllBands, S::kMenu, A::kRun, nullptr, G::kNone, ResetAllBands},
     {id::kMenuCom1, S::kMenu, A::kConnect, "COM1", G::kNone, nullptr},
     {id::kMenuCom2, S::kMenu, A::kConnect, "COM2", G::kNone, nullptr},
     {id::kMenuCom3, S::kMenu, A::kConnect, "COM3", G::kNone, nullptr},
@@ -98,6 +104,7 @@ constexpr DispatchEntry kDispatchTable[] = {
     {id::kMenuCom16, S::kMenu, A::kConnect, "\\\\.\\COM16", G::kNone, nullptr},
     {id::kMenuKeepAliveOn, S::kMenu, A::kRun, nullptr, G::kNone, KeepAliveOn},
     {id::kMenuKeepAliveOff, S::kMenu, A::kRun, nullptr, G::kNone, KeepAliveOff},
+    {id::kMenuAbout, S::kMenu, A::kRun, nullptr, G::kNone, ShowAbout},
     {id::kMenuExit, S::kMenu, A::kRun, nullptr, G::kNone, platform::CloseMainWindow},
 };
 

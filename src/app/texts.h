@@ -1,6 +1,10 @@
 // The program's own texts, each defined once.
 #pragma once
 
+#ifndef TOVAK_VERSION
+#error "TOVAK_VERSION is the project's version, given by the build (CMakeLists.txt)"
+#endif
+
 namespace text {
 
 constexpr const char* kProgramTitle = "Tovak Remote";
@@ -13,6 +17,7 @@ constexpr const char* kConnectingMode = "Connecting...  ";
 constexpr const char* kCannotOpen = "Can not open ";
 constexpr const char* kPortUnavailable = "COM port is unavailable";
 constexpr const char* kErrorCaption = "ERROR";
+constexpr const char* kBoxLineBreak = "\r";  // a line break inside a box's text
 constexpr const char* kDevicePrefix = "\\\\.\\";
 constexpr const char* kMutexName = "tovak-rem";
 constexpr const char* kLogCreate = "MainWnd Create";
@@ -34,9 +39,50 @@ constexpr const char* kDefaultNumber = "0";
 constexpr const char* kStatusRequest = "SR";
 constexpr const char* kKeepAliveRequest = "Md";
 
+// The band reset and the factory defaults.
+constexpr const char* kSetKeyPress = "B5FNSP";
+constexpr const char* kCancelKeyPress = "B6FNSP";
+constexpr const char* kLockCommand = "Lock";
+constexpr const char* kFactoryDefaultsCommand = "AtDefault";
+constexpr const char* kNoBandShown = "***";
+constexpr const char* kSendingCommand = "Sending command";
+constexpr const char* kSetDefaultPrompt = "Set default OK ?";
+constexpr const char* kWriting = "Writing";
+constexpr const char* kCanceled = "Canceled";
+constexpr const char* kConfirmCaption = "Confirm";
+constexpr const char* kResetBandAsk = "Reset the ";
+constexpr const char* kResetBandAskEnd = " setting.";
+constexpr const char* kIsItOk = "Is it OK?";
+constexpr const char* kResetCaption = "RESET";
+constexpr const char* kLoadDefaults = "Load ";
+constexpr const char* kLoadDefaultsEnd = " factory defaults";
+constexpr const char* kMotorOrHome = "During motor operation or HOME mode";
+constexpr const char* kResetAllAsk = "Reset the all band setting.";
+constexpr const char* kWouldYouCancel = "would you like to cancel?";
+constexpr const char* kRestoreMode = "Restore";
+constexpr const char* kFactoryDefaults = "Factory Defaults";
+
+// STEP: the long presses of DOWN and UP, by the unit the display shows.
+constexpr const char* kLargerStepUnit = "MHz";
+constexpr const char* kSmallerStepUnit = "mhz";
+constexpr const char* kStepFromLarger = "B4FNLP";
+constexpr const char* kStepFromSmaller = "B3FNLP";
+
+// The About box. TOVAK_VERSION comes from the build (the project's version).
+constexpr const char* kAboutTitle = "Tovak Remote Ver " TOVAK_VERSION;
+constexpr const char* kAboutNotice = "Operates the antenna controller over a COM port.";
+constexpr const char* kAboutCaption = "About";
+
 }  // namespace text
 
 // Message box styles, as MessageBoxA takes them.
 namespace box {
-constexpr unsigned kError = 48;  // MB_OK | MB_ICONEXCLAMATION
+constexpr unsigned kPlain = 0;          // MB_OK
+constexpr unsigned kError = 48;         // MB_OK | MB_ICONEXCLAMATION
+constexpr unsigned kQuestion = 52;      // MB_YESNO | MB_ICONEXCLAMATION
+constexpr unsigned kStopQuestion = 20;  // MB_YESNO | MB_ICONHAND
+
+// Answers, as MessageBoxA returns them.
+constexpr int kYes = 6;  // IDYES
+constexpr int kNo = 7;   // IDNO
 }  // namespace box

@@ -63,6 +63,9 @@ void CloseMainWindow();  // as the close box does; returns once the window is go
 // A modal box without an owner; its message loop keeps the main window's
 // timers and commands running. Returns the button pressed (IDOK, IDYES, ...).
 int ShowMessageBox(const std::string& text, const std::string& caption, unsigned style);
+// The same, owned by the main window, which stays disabled while it is open
+// (its timers still run in the box's loop). Only the About box is shown so.
+int ShowOwnedMessageBox(const std::string& text, const std::string& caption, unsigned style);
 
 // Window resources made at session start and released at shutdown.
 void CreateDisplayBrush(std::uint32_t colour);  // COLORREF 0x00BBGGRR; replaces the old one

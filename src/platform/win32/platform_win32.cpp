@@ -114,6 +114,10 @@ int ShowMessageBox(const std::string& text, const std::string& caption, unsigned
     return MessageBoxA(nullptr, text.c_str(), caption.c_str(), style);
 }
 
+int ShowOwnedMessageBox(const std::string& text, const std::string& caption, unsigned style) {
+    return MessageBoxA(shell.mainWindow, text.c_str(), caption.c_str(), style);
+}
+
 void CreateDisplayBrush(std::uint32_t colour) {
     HBRUSH replaced = shell.displayBrush;
     shell.displayBrush = CreateSolidBrush(colour);

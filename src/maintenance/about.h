@@ -1,0 +1,4 @@
+// The About box: the program's version and what the controller reported of itself.
+#pragma once
+
+void ShowAbout();
