@@ -25,6 +25,11 @@ std::string FakePlatform::Text(int id) const {
     return found == controlTexts.end() ? std::string() : found->second;
 }
 
+std::string FakePlatform::AdjustText(int id) const {
+    auto found = adjustTexts.find(id);
+    return found == adjustTexts.end() ? std::string() : found->second;
+}
+
 namespace {
 
 std::string PortName(platform::PortHandle port) {
@@ -87,6 +92,37 @@ int ShowMessageBox(const std::string& text, const std::string& caption, unsigned
     fake.boxes.push_back(FakeBox{text, caption, style});
     const FakeBox shown = fake.boxes.back();
     return fake.onBox ? fake.onBox(shown) : 1;
+}
+
+int RunDialog(const std::string& name) {
+    fake.dialogs.push_back(name);
+    return fake.onDialog ? fake.onDialog() : 0;
+}
+
+void SetAdjustText(int id, const std::string& text) {
+    fake.adjustTexts[id] = text;
+}
+
+void EnableAdjustControl(int id, bool enabled) {
+    fake.adjustEnabled[id] = enabled;
+}
+
+bool IsAdjustChecked(int id) {
+    return fake.adjustChecked == id;
+}
+
+void CheckAdjustChoice(int id) {
+    fake.adjustChecked = id;
+}
+
+void StartAdjustTimer(int id, std::uint32_t intervalMs) {
+    fake.adjustTimers[id] = intervalMs;
+    fake.adjustTimerLog.push_back("start " + std::to_string(id) + " " + std::to_string(intervalMs));
+}
+
+void StopAdjustTimer(int id) {
+    fake.adjustTimers.erase(id);
+    fake.adjustTimerLog.push_back("stop " + std::to_string(id));
 }
 
 void CreateDisplayBrush(std::uint32_t colour) {
@@ -161,7 +197,7 @@ std::size_t ReadPort(PortHandle port, char* buffer, std::size_t maxBytes) {
 }
 
 void WritePort(PortHandle port, const std::string& bytes) {
-    fake.writes.push_back(FakeWrite{PortName(port), bytes});
+    fake.writes.push_back(FakeWrite{PortName(port), bytes, fake.tick});
 }
 
 std::uint32_t TickCount() {
