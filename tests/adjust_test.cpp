@@ -1,9 +1,10 @@
-// The Adjust window's exchange: opening, polling, the controller's answers,
-// the buttons and closing.
+// The Adjust menu item and the Adjust window's exchange: opening, polling, the
+// controller's answers, the buttons and closing.
 #include <gtest/gtest.h>
 
 #include "adjust/adjust_poll.h"
 #include "adjust/adjust_session.h"
+#include "app/dispatch.h"
 #include "app/ids.h"
 #include "app/state.h"
 #include "fake_platform.h"
@@ -51,6 +52,39 @@ class Adjust : public ::testing::Test {
         return texts;
     }
 };
+
+TEST_F(Adjust, MenuItemIsRefusedWhileTheMotorRunsAndTheMainTimersKeepRunning) {
+    app.motorStartTick = fake.tick - 100;
+    DispatchCommand(id::kMenuAdjust);
+    ASSERT_EQ(fake.boxes.size(), 1u);
+    EXPECT_EQ(fake.boxes[0].text, "During motor operation");
+    EXPECT_EQ(fake.boxes[0].caption, "ERROR");
+    EXPECT_EQ(fake.boxes[0].style, 48u);
+    EXPECT_TRUE(fake.dialogs.empty());
+    EXPECT_TRUE(fake.timerLog.empty());
+}
+
+TEST_F(Adjust, MenuItemStopsTheMainTimersWhileTheWindowIsOpenAndRestartsThem) {
+    app.keepAliveInterval = 120000;
+    fake.onDialog = [] {
+        EXPECT_FALSE(fake.TimerRunning(id::kPollTimer));
+        EXPECT_FALSE(fake.TimerRunning(id::kKeepAliveTimer));
+        OpenAdjustSession();
+        EndAdjustSession();
+        return 0;
+    };
+    DispatchCommand(id::kMenuAdjust);
+    EXPECT_EQ(fake.dialogs, Texts{"AdjustDlg"});
+    EXPECT_EQ(fake.timerLog,
+              (Texts{"stop 0", "stop 2", "start 0 100", "stop 2", "start 2 120000"}));
+    EXPECT_TRUE(fake.menuChecks[id::kMenuKeepAliveOn]);
+
+    // With keep-alive off only the poll comes back.
+    app.keepAliveInterval = 0;
+    DispatchCommand(id::kMenuAdjust);
+    EXPECT_EQ(fake.timers, (std::map<int, std::uint32_t>{{id::kPollTimer, 100}}));
+    EXPECT_TRUE(fake.menuChecks[id::kMenuKeepAliveOff]);
+}
 
 TEST_F(Adjust, OpeningWithoutKeptNamesLocksAsksForThemAndFillsTheWindow) {
     app.modeText = "AUTO     ";

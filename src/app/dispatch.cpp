@@ -6,6 +6,7 @@
 #include "app/state.h"
 #include "link/port.h"
 #include "link/transmit.h"
+#include "maintenance/open_adjust.h"
 #include "monitor/poll.h"
 
 namespace {
@@ -40,8 +41,8 @@ using A = Action;
 using G = Guard;
 using S = Source;
 
-// STEP (key and menu), the two RESET items, Adjust and About are not in the
-// table yet: they do nothing until their procedures are built.
+// STEP (key and menu), the two RESET items and About are not in the table
+// yet: they do nothing until their procedures are built.
 constexpr DispatchEntry kDispatchTable[] = {
     {id::kPowerKey, S::kKey, A::kSend, "B7FNLP", G::kNone, nullptr},
     {id::kAutoKey, S::kKey, A::kSend, "B1FNSP", G::kModeIdle, nullptr},
@@ -96,6 +97,7 @@ constexpr DispatchEntry kDispatchTable[] = {
     {id::kMenuCom14, S::kMenu, A::kConnect, "\\\\.\\COM14", G::kNone, nullptr},
     {id::kMenuCom15, S::kMenu, A::kConnect, "\\\\.\\COM15", G::kNone, nullptr},
     {id::kMenuCom16, S::kMenu, A::kConnect, "\\\\.\\COM16", G::kNone, nullptr},
+    {id::kMenuAdjust, S::kMenu, A::kRun, nullptr, G::kNone, OpenAdjust},
     {id::kMenuKeepAliveOn, S::kMenu, A::kRun, nullptr, G::kNone, KeepAliveOn},
     {id::kMenuKeepAliveOff, S::kMenu, A::kRun, nullptr, G::kNone, KeepAliveOff},
     {id::kMenuExit, S::kMenu, A::kRun, nullptr, G::kNone, platform::CloseMainWindow},
