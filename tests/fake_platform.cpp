@@ -26,6 +26,11 @@ std::string FakePlatform::Text(int id) const {
     return found == controlTexts.end() ? std::string() : found->second;
 }
 
+std::string FakePlatform::AdjustText(int id) const {
+    auto found = adjustTexts.find(id);
+    return found == adjustTexts.end() ? std::string() : found->second;
+}
+
 namespace {
 
 std::string PortName(platform::PortHandle port) {
@@ -107,6 +112,37 @@ int ShowOwnedMessageBox(const std::string& text, const std::string& caption, uns
     return ShowBox(text, caption, style, true);
 }
 
+int RunDialog(const std::string& name) {
+    fake.dialogs.push_back(name);
+    return fake.onDialog ? fake.onDialog() : 0;
+}
+
+void SetAdjustText(int id, const std::string& text) {
+    fake.adjustTexts[id] = text;
+}
+
+void EnableAdjustControl(int id, bool enabled) {
+    fake.adjustEnabled[id] = enabled;
+}
+
+bool IsAdjustChecked(int id) {
+    return fake.adjustChecked == id;
+}
+
+void CheckAdjustChoice(int id) {
+    fake.adjustChecked = id;
+}
+
+void StartAdjustTimer(int id, std::uint32_t intervalMs) {
+    fake.adjustTimers[id] = intervalMs;
+    fake.adjustTimerLog.push_back("start " + std::to_string(id) + " " + std::to_string(intervalMs));
+}
+
+void StopAdjustTimer(int id) {
+    fake.adjustTimers.erase(id);
+    fake.adjustTimerLog.push_back("stop " + std::to_string(id));
+}
+
 void CreateDisplayBrush(std::uint32_t colour) {
     fake.displayBrushes.push_back(colour);
 }
@@ -179,7 +215,7 @@ std::size_t ReadPort(PortHandle port, char* buffer, std::size_t maxBytes) {
 }
 
 void WritePort(PortHandle port, const std::string& bytes) {
-    fake.writes.push_back(FakeWrite{PortName(port), bytes});
+    fake.writes.push_back(FakeWrite{PortName(port), bytes, fake.tick});
     fake.timeline.push_back("write " + bytes);
 }
 

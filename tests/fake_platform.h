@@ -23,6 +23,7 @@ struct FakeBox {
 struct FakeWrite {
     std::string port;
     std::string bytes;
+    std::uint32_t tick;  // the clock when it was written
 };
 
 struct FakePlatform {
@@ -49,6 +50,17 @@ struct FakePlatform {
     // "write <bytes>", "sleep <ms>", "box <caption> <style>: <text>" ("owned
     // box ..." for a box owned by the main window).
     std::vector<std::string> timeline;
+    // The Adjust window: RunDialog records the name, then `onDialog` runs
+    // while the window is "open" (as its nested message loop would run the
+    // window's messages) and gives the exit code. Its controls and timers are
+    // kept apart from the main window's: ids 1001 to 1003 and 1017 are reused.
+    std::vector<std::string> dialogs;
+    std::function<int()> onDialog;
+    std::map<int, std::string> adjustTexts;
+    std::map<int, bool> adjustEnabled;
+    int adjustChecked = 0;  // the one checked choice, 0 for none
+    std::map<int, std::uint32_t> adjustTimers;
+    std::vector<std::string> adjustTimerLog;  // "start 1 1500", "stop 0"
 
     // Serial ports: the devices that exist, the handles open on them, what was
     // written and what the next reads return.
@@ -86,6 +98,7 @@ struct FakePlatform {
     std::string Wire() const;
     std::string Text(int id) const;
     bool TimerRunning(int id) const { return timers.count(id) != 0; }
+    std::string AdjustText(int id) const;
 };
 
 extern FakePlatform fake;

@@ -1,4 +1,4 @@
-// The 37 controls of the main window, as data, in creation order.
+// The controls of the windows, as data, in creation order.
 #pragma once
 
 #include <cstddef>
@@ -11,6 +11,12 @@ constexpr std::uint32_t kVisible = 0x10000000;     // WS_VISIBLE
 constexpr std::uint32_t kDisabled = 0x08000000;    // WS_DISABLED
 constexpr std::uint32_t kBitmap = 0x0000000E;      // SS_BITMAP
 constexpr std::uint32_t kClientEdge = 0x00000200;  // WS_EX_CLIENTEDGE
+constexpr std::uint32_t kGroup = 0x00020000;       // WS_GROUP
+constexpr std::uint32_t kTabStop = 0x00010000;     // WS_TABSTOP
+constexpr std::uint32_t kPushButton = 0x00000000;  // BS_PUSHBUTTON
+constexpr std::uint32_t kDefaultButton = 0x0001;   // BS_DEFPUSHBUTTON
+constexpr std::uint32_t kAutoRadio = 0x0009;       // BS_AUTORADIOBUTTON
+constexpr std::uint32_t kNotify = 0x4000;          // BS_NOTIFY
 constexpr std::uint32_t kShown = kChild | kVisible;
 constexpr std::uint32_t kImage = kChild | kVisible | kBitmap;
 }  // namespace style

@@ -9,6 +9,7 @@
 #include "maintenance/about.h"
 #include "maintenance/band_reset.h"
 #include "maintenance/step.h"
+#include "maintenance/open_adjust.h"
 #include "monitor/poll.h"
 
 namespace {
@@ -43,7 +44,6 @@ using A = Action;
 using G = Guard;
 using S = Source;
 
-// Adjust is not in the table yet: it does nothing until its procedure is built.
 constexpr DispatchEntry kDispatchTable[] = {
     {id::kPowerKey, S::kKey, A::kSend, "B7FNLP", G::kNone, nullptr},
     {id::kAutoKey, S::kKey, A::kSend, "B1FNSP", G::kModeIdle, nullptr},
@@ -102,6 +102,7 @@ constexpr DispatchEntry kDispatchTable[] = {
     {id::kMenuCom14, S::kMenu, A::kConnect, "\\\\.\\COM14", G::kNone, nullptr},
     {id::kMenuCom15, S::kMenu, A::kConnect, "\\\\.\\COM15", G::kNone, nullptr},
     {id::kMenuCom16, S::kMenu, A::kConnect, "\\\\.\\COM16", G::kNone, nullptr},
+    {id::kMenuAdjust, S::kMenu, A::kRun, nullptr, G::kNone, OpenAdjust},
     {id::kMenuKeepAliveOn, S::kMenu, A::kRun, nullptr, G::kNone, KeepAliveOn},
     {id::kMenuKeepAliveOff, S::kMenu, A::kRun, nullptr, G::kNone, KeepAliveOff},
     {id::kMenuAbout, S::kMenu, A::kRun, nullptr, G::kNone, ShowAbout},

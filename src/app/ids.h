@@ -42,6 +42,25 @@ constexpr int kDownKey = 1034;
 constexpr int kStepIndicator = 1035;
 constexpr int kStepKey = 1036;
 
+// Controls of the Adjust window: 1001 to 1003 and 1017 again, under that window.
+constexpr int kAdjustShort = 1001;
+constexpr int kAdjustLong = 1002;
+constexpr int kAdjustSet = 1003;
+constexpr int kAdjustLength1 = 1017;
+constexpr int kAdjustClose = 1037;
+constexpr int kAdjustLength2 = 1038;
+constexpr int kAdjustLength3 = 1039;
+constexpr int kAdjustLength4 = 1040;
+constexpr int kAdjustLength5 = 1041;
+constexpr int kAdjustLength6 = 1042;
+constexpr int kAdjustEle1 = 1043;  // the choice of element i is 1043 + i
+constexpr int kAdjustEle2 = 1044;
+constexpr int kAdjustEle3 = 1045;
+constexpr int kAdjustEle4 = 1046;
+constexpr int kAdjustEle5 = 1047;
+constexpr int kAdjustEle6 = 1048;
+constexpr int kAdjustAll = 1049;
+
 // Menu commands.
 constexpr int kMenuBand7 = 1050;
 constexpr int kMenuBand10 = 1051;
@@ -90,6 +109,10 @@ constexpr int kMenuExit = 1092;
 // Timers of the main window.
 constexpr int kPollTimer = 0;
 constexpr int kKeepAliveTimer = 2;
+
+// Timers of the Adjust window.
+constexpr int kAdjustPollTimer = 0;
+constexpr int kAdjustLengthsTimer = 1;  // one-shot: asks for the lengths once
 
 // Resources.
 constexpr int kBitmapPanel = 101;

@@ -72,6 +72,41 @@ constexpr const char* kStepFromSmaller = "B3FNLP";
 constexpr const char* kAboutTitle = "Tovak Remote Ver " TOVAK_VERSION;
 constexpr const char* kAboutNotice = "Operates the antenna controller over a COM port.";
 constexpr const char* kAboutCaption = "About";
+// The Adjust window.
+constexpr const char* kAdjustDialog = "AdjustDlg";
+constexpr const char* kAdjustCaption = "Adjust";
+constexpr const char* kAdjustClose = "Close";
+constexpr const char* kAdjustNoLength = " ";
+constexpr const char* kAdjustEle1 = "Ele1";
+constexpr const char* kAdjustEle2 = "Ele2";
+constexpr const char* kAdjustEle3 = "Ele3";
+constexpr const char* kAdjustEle4 = "Ele4";
+constexpr const char* kAdjustEle5 = "Ele5";
+constexpr const char* kAdjustEle6 = "Ele6";
+constexpr const char* kAdjustAll = "ALL";
+constexpr const char* kAdjustLong = "Long";
+constexpr const char* kAdjustSet = "Set";
+constexpr const char* kAdjustShort = "Short";
+constexpr const char* kDuringMotorOperation = "During motor operation";
+constexpr const char* kModeManual = "MANUAL   ";
+constexpr const char* kLockedPrefix = "Locked ";
+constexpr const char* kLengthUnit = "m";
+constexpr const char* kMaxLength = "Max Length : ";
+constexpr const char* kUnknownErrorOpen = "Unknown Error (";
+constexpr const char* kUnknownErrorClose = ")";
+constexpr const char* kErrorUnknownCommand = "Received an unknown command";
+constexpr const char* kErrorAdjustMode = "Can't be execute commands.\r(Controller is ADJUST mode)";
+constexpr const char* kErrorMotorOrCalibration = "During motor operation or CALIBRATION mode";
+constexpr const char* kErrorNotLocked = "Can't be execute commands.\r(not lock staus)";
+
+// Commands of the Adjust window.
+constexpr const char* kNamesRequest = "Ea";
+constexpr const char* kLengthsRequest = "Cp06";
+constexpr const char* kStepPrefix = "Ad0";
+constexpr const char* kStepShort = "Short";
+constexpr const char* kStepLong = "Long ";  // five characters, like "Short"
+constexpr const char* kWritePrefix = "Wr0";
+constexpr const char* kPowerLongPress = "B7FNLP";
 
 }  // namespace text
 

@@ -60,6 +60,19 @@ void StartTimer(int id, std::uint32_t intervalMs);
 void StopTimer(int id);
 void CloseMainWindow();  // as the close box does; returns once the window is gone
 
+// The Adjust window, modal over the main window. RunDialog creates the named
+// window, runs its message loop with the main window disabled and returns its
+// exit code once it has closed; a name it does not know gives 0 at once. The
+// other operations address that window's controls and timers while it is open
+// and do nothing once it has gone.
+int RunDialog(const std::string& name);
+void SetAdjustText(int id, const std::string& text);
+void EnableAdjustControl(int id, bool enabled);
+bool IsAdjustChecked(int id);
+void CheckAdjustChoice(int id);
+void StartAdjustTimer(int id, std::uint32_t intervalMs);
+void StopAdjustTimer(int id);
+
 // A modal box without an owner; its message loop keeps the main window's
 // timers and commands running. Returns the button pressed (IDOK, IDYES, ...).
 int ShowMessageBox(const std::string& text, const std::string& caption, unsigned style);

@@ -16,6 +16,7 @@ constexpr std::size_t kStatusImageCount = 9;
 struct ShellState {
     HINSTANCE instance = nullptr;
     HWND mainWindow = nullptr;
+    HWND adjustWindow = nullptr;  // the open Adjust window, null when there is none
     HFONT panelFont = nullptr;
     HFONT smallFont = nullptr;
     HBRUSH backgroundBrush = nullptr;

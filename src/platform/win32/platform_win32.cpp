@@ -31,6 +31,10 @@ HWND Control(int controlId) {
     return GetDlgItem(shell.mainWindow, controlId);
 }
 
+HWND AdjustControl(int controlId) {
+    return shell.adjustWindow == nullptr ? nullptr : GetDlgItem(shell.adjustWindow, controlId);
+}
+
 HANDLE ToHandle(PortHandle port) {
     return reinterpret_cast<HANDLE>(port);
 }
@@ -108,6 +112,39 @@ void StopTimer(int timerId) {
 
 void CloseMainWindow() {
     SendMessageA(shell.mainWindow, WM_CLOSE, 0, 0);
+}
+
+// RunDialog, the Adjust window's modal host, lives with that window
+// (src/adjust/win32/adjust_window.cpp).
+
+void SetAdjustText(int controlId, const std::string& text) {
+    SetWindowTextA(AdjustControl(controlId), text.c_str());
+}
+
+void EnableAdjustControl(int controlId, bool enabled) {
+    EnableWindow(AdjustControl(controlId), enabled ? TRUE : FALSE);
+}
+
+bool IsAdjustChecked(int controlId) {
+    return SendMessageA(AdjustControl(controlId), BM_GETCHECK, 0, 0) != BST_UNCHECKED;
+}
+
+void CheckAdjustChoice(int controlId) {
+    SendMessageA(AdjustControl(controlId), BM_SETCHECK, BST_CHECKED, 0);
+}
+
+// A timer without a window would be a thread timer that nothing ever stops:
+// a poll that ends after its window has gone arms nothing.
+void StartAdjustTimer(int timerId, std::uint32_t intervalMs) {
+    if (shell.adjustWindow != nullptr) {
+        SetTimer(shell.adjustWindow, static_cast<UINT_PTR>(timerId), intervalMs, nullptr);
+    }
+}
+
+void StopAdjustTimer(int timerId) {
+    if (shell.adjustWindow != nullptr) {
+        KillTimer(shell.adjustWindow, static_cast<UINT_PTR>(timerId));
+    }
 }
 
 int ShowMessageBox(const std::string& text, const std::string& caption, unsigned style) {

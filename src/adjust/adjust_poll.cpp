@@ -1,0 +1,92 @@
+#include "adjust/adjust_poll.h"
+
+#include <algorithm>
+#include <array>
+
+#include "adjust/adjust_messages.h"
+#include "app/ids.h"
+#include "app/state.h"
+#include "app/texts.h"
+#include "link/log.h"
+#include "link/transmit.h"
+#include "monitor/panel.h"
+#include "text/number.h"
+
+namespace {
+
+// At most 100 bytes a read, always followed by zero bytes.
+constexpr std::size_t kPollBufferSize = 104;
+constexpr std::size_t kPollReadLimit = 100;
+constexpr char kTerminator = ';';
+constexpr std::size_t kMaxPendingBytes = 4095;
+
+void RestartAdjustPoll() {
+    platform::StartAdjustTimer(id::kAdjustPollTimer, static_cast<std::uint32_t>(app.pollInterval));
+}
+
+// A 100-byte read cuts messages by itself: the unterminated end is kept in the
+// rest the main poll uses too, and completed by the next read.
+void ReceiveAdjustMessages(const std::string& bytes) {
+    AdjustScan scan;
+    std::string pending;
+    pending.swap(app.pendingMessage);
+    for (const char byte : bytes) {
+        if (byte == kTerminator) {
+            std::string message;
+            message.swap(pending);
+            InterpretAdjustMessage(message, scan);
+        } else {
+            pending += byte;
+        }
+    }
+    // Whatever another reader kept while a box of this poll was open came later.
+    pending += app.pendingMessage;
+    if (pending.size() > kMaxPendingBytes) {
+        pending.clear();
+    }
+    app.pendingMessage.swap(pending);
+}
+
+std::string MotorCounterOrNothing() {
+    return app.motorStartTick == 0 ? std::string() : AdjustElapsedCounter();
+}
+
+}  // namespace
+
+std::string AdjustElapsedCounter() {
+    // Unsigned difference: survives the wrap of the tick count.
+    const std::uint32_t elapsed = platform::TickCount() - app.motorStartTick;
+    const float tenths = static_cast<float>(static_cast<double>(elapsed) / 100.0);
+    const std::string digits = "000" + FormatNumber(static_cast<std::uint32_t>(tenths));
+    return digits.substr(digits.size() - 3);
+}
+
+void AdjustPoll(int timerId) {
+    if (timerId == id::kAdjustLengthsTimer) {
+        platform::StopAdjustTimer(id::kAdjustLengthsTimer);
+        SendCommand(text::kLengthsRequest);
+        return;
+    }
+    // No port: the timer stays armed and tries again.
+    if (app.portHandle == platform::kInvalidPort) {
+        return;
+    }
+    platform::StopAdjustTimer(id::kAdjustPollTimer);
+
+    std::array<char, kPollBufferSize> buffer{};
+    const std::size_t count =
+        std::min(platform::ReadPort(app.portHandle, buffer.data(), kPollReadLimit), kPollReadLimit);
+    const std::string shown(buffer.data(), std::find(buffer.data(), buffer.data() + count, '\0'));
+    platform::SetControlText(id::kReceiveField, shown);
+
+    if (count == 0) {
+        if (app.motorStartTick != 0) {
+            RefreshDisplayPanel(AdjustElapsedCounter());
+        }
+    } else {
+        WriteLogLine(kLogReceived, shown + kTerminator);
+        ReceiveAdjustMessages(std::string(buffer.data(), count));
+        RefreshDisplayPanel(MotorCounterOrNothing());
+    }
+    RestartAdjustPoll();
+}
