@@ -33,6 +33,32 @@ constexpr const char* kDefaultNumber = "0";
 // Controller commands sent by more than one place.
 constexpr const char* kStatusRequest = "SR";
 constexpr const char* kKeepAliveRequest = "Md";
+constexpr const char* kPowerKeyLongPress = "B7FNLP";
+
+// The controller's state as the display panel words it.
+constexpr const char* kModePowerOff = "POWER OFF    ";
+constexpr const char* kModePowerOn = "POWER ON     ";
+constexpr const char* kModeAuto = "AUTO     ";
+constexpr const char* kModeManual = "MANUAL   ";
+constexpr const char* kModeHome = "HOME     ";
+constexpr const char* kModeCalib = "CALIB    ";
+constexpr const char* kModeAdjust = "ADJUST   ";
+constexpr const char* kModeAfterElements = "MANUAL    ";
+constexpr const char* kBeamNormal = " NORMAL";
+constexpr const char* kBeamReverse = "REVERSE";
+constexpr const char* kBeamDipole = " DIPOLE";
+constexpr const char* kPushSet = "Push SET";
+constexpr const char* kElementHome = "Element Home";
+constexpr const char* kUnitLargeStep = "MHz";
+constexpr const char* kUnitSmallStep = "mhz";
+constexpr const char* kLengthUnit = "m";
+
+// The About box's lines about the controller, and the values that mean "none".
+constexpr const char* kSerialLine = "Serial : ";
+constexpr const char* kProgramLine = "Program : ";
+constexpr const char* kModelLine = "Model : ";
+constexpr const char* kNoSerialNumber = "Z999";
+constexpr const char* kRestrictedModel = "KYRAL Beam 2";
 
 }  // namespace text
 
