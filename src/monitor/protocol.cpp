@@ -66,7 +66,15 @@ constexpr EventMessage kEventMessages[] = {
 
 // Exact and case-sensitive; a message shorter than the code never matches.
 bool HasCode(const std::string& message, const char* code, std::size_t length) {
-    return message.compare(0, length, code) == 0;
+    if (message.size() < length) {
+        return false;
+    }
+    for (std::size_t i = 0; i < length; ++i) {
+        if (message[i] != code[i]) {
+            return false;
+        }
+    }
+    return true;
 }
 
 // The factory defaults are restored: two presses of the POWER key, one second apart.
@@ -99,14 +107,17 @@ void ReceiveMessages(const std::string& bytes) {
     pending.swap(app.pendingMessage);
     const platform::PortHandle port = app.portHandle;
     const std::string portName = app.portName;
-    for (const char byte : bytes) {
-        if (byte != kTerminator) {
-            pending += byte;
-            continue;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = bytes.find(kTerminator, start);
+        if (end == std::string::npos) {
+            pending.append(bytes, start, std::string::npos);
+            break;
         }
-        std::string message;
-        message.swap(pending);
-        InterpretMessage(message);
+        pending.append(bytes, start, end - start);
+        start = end + 1;
+        InterpretMessage(pending);
+        pending.clear();
         // The port was closed or switched while a box was open: the rest of
         // this read belongs to a connection that is gone.
         if (app.portHandle != port || app.portName != portName) {
