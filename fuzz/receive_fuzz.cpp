@@ -11,7 +11,6 @@
 #include "app/ids.h"
 #include "app/state.h"
 #include "fake_platform.h"
-#include "link/port.h"
 #include "monitor/poll.h"
 
 namespace {
@@ -47,8 +46,9 @@ void CheckState(std::size_t terminators, std::size_t keepAliveTicks) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     ResetFake();
     fake.devices = {"COM1"};
-    ConnectPort("COM1");
-    fake.writes.clear();
+    // Open without the connection's status request: every write is the reads' doing.
+    app.portHandle = platform::OpenPort("COM1");
+    app.portName = "COM1";
     fake.onBox = [](const FakeBox&) {
         PollTick(id::kPollTimer);
         PollTick(id::kKeepAliveTimer);
