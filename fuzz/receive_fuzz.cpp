@@ -1,27 +1,85 @@
-// Arbitrary reads through the message splitter, cut at arbitrary places: the
-// kept rest never holds a terminator and never grows past one read.
+// Arbitrary reads through the poll tick, the message splitter and the
+// interpreter, cut at arbitrary places, with every error box running nested
+// poll and keep-alive ticks as a real box's message loop does. The kept rest
+// never holds a terminator or outgrows one read, every field keeps its width,
+// and nothing is shown or sent that no message asked for.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
+#include "app/ids.h"
 #include "app/state.h"
 #include "fake_platform.h"
-#include "monitor/protocol.h"
+#include "monitor/poll.h"
+
+namespace {
+
+void Check(bool holds) {
+    if (!holds) {
+        std::abort();
+    }
+}
+
+void CheckState(std::size_t terminators, std::size_t keepAliveTicks) {
+    Check(!app.interpreting);
+    Check(app.pendingMessage.find(';') == std::string::npos);
+    Check(app.pendingMessage.size() <= 4095);
+    Check(app.frequencyText.size() <= 16);
+    Check(app.serialText.size() <= 14);
+    Check(app.programText.size() <= 20);
+    Check(app.modelText.size() <= 25);
+    for (const std::string& name : app.elementNames) {
+        Check(name.size() <= 8);
+    }
+    for (const std::string& length : app.elementLengths) {
+        Check(length.empty() || (length.size() <= 6 && length.back() == 'm'));
+    }
+    // One box per message at most; two presses per message, and one keep-alive
+    // request per keep-alive tick (one nested in every box).
+    Check(fake.boxes.size() <= terminators);
+    Check(fake.writes.size() <= 2 * terminators + fake.boxes.size() + keepAliveTicks);
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     ResetFake();
+    fake.devices = {"COM1"};
+    // Open without the connection's status request: every write is the reads' doing.
+    app.portHandle = platform::OpenPort("COM1");
+    app.portName = "COM1";
+    fake.onBox = [](const FakeBox&) {
+        PollTick(id::kPollTimer);
+        PollTick(id::kKeepAliveTimer);
+        PollTick(id::kPollTimer);
+        return 1;
+    };
+    std::size_t terminators = 0;
+    std::size_t keepAliveTicks = 0;
     std::size_t offset = 0;
-    // The first byte of each chunk gives its length: reads of any size and cut.
+    // The first byte of each chunk gives its length: reads of any size and cut,
+    // up to twice what one tick takes.
     while (offset < size) {
-        const std::size_t length = 1 + data[offset] % 64;
-        ++offset;
+        const std::uint8_t head = data[offset++];
+        const std::size_t length = (head & 0x80) != 0 ? 1 + (head & 0x7F) * 64u : 1 + head;
         const std::size_t take = length < size - offset ? length : size - offset;
-        ReceiveMessages(std::string(reinterpret_cast<const char*>(data + offset), take));
+        const std::string chunk(reinterpret_cast<const char*>(data + offset), take);
         offset += take;
-        if (app.pendingMessage.find(';') != std::string::npos || app.pendingMessage.size() > 4095) {
-            std::abort();
+        for (const char byte : chunk) {
+            terminators += byte == ';' ? 1 : 0;
         }
+        fake.reads.push_back(chunk);
+        if ((head & 0x40) != 0) {
+            PollTick(id::kKeepAliveTimer);
+            ++keepAliveTicks;
+        }
+        PollTick(id::kPollTimer);
+        CheckState(terminators, keepAliveTicks);
+    }
+    while (!fake.reads.empty()) {
+        PollTick(id::kPollTimer);
+        CheckState(terminators, keepAliveTicks);
     }
     return 0;
 }

@@ -74,6 +74,10 @@ void CheckMenuItem(int id, bool checked) {
     fake.menuChecks[id] = checked;
 }
 
+void EnableMenuItem(int id, bool enabled) {
+    fake.menuEnabled[id] = enabled;
+}
+
 void SetMainCaption(const std::string& text) {
     fake.caption = text;
 }

@@ -31,6 +31,7 @@ struct FakePlatform {
     std::map<int, std::string> controlTexts;
     std::map<int, int> controlImages;
     std::map<int, bool> menuChecks;
+    std::map<int, bool> menuEnabled;  // only the items the program enabled or grayed
     std::string caption;
     std::map<int, std::uint32_t> timers;  // running timers and their periods
     std::vector<std::string> timerLog;    // "start 0 100", "stop 2"

@@ -47,9 +47,9 @@ void AdjustWrite() {
 }
 
 void EndAdjustSession() {
-    SendCommand(text::kPowerLongPress);
+    SendCommand(text::kPowerKeyLongPress);
     platform::SleepFor(kClosingPauseMs);
-    SendCommand(text::kPowerLongPress);
+    SendCommand(text::kPowerKeyLongPress);
     platform::SleepFor(kClosingPauseMs);
     platform::StopAdjustTimer(id::kAdjustPollTimer);
 }

@@ -6,12 +6,12 @@
 #include "app/texts.h"
 #include "link/log.h"
 #include "link/port.h"
+#include "monitor/panel.h"
 #include "monitor/poll.h"
 #include "text/number.h"
 
 namespace {
 
-constexpr std::uint32_t kDisplayBlue = 0x7F1E05;  // RGB(5,30,127)
 constexpr std::size_t kPortNameBuffer = 1024;
 constexpr std::size_t kNumberBuffer = 256;
 constexpr int kSecondInstanceExitCode = 1;
@@ -25,7 +25,7 @@ void StartSession() {
     }
     platform::SetControlText(id::kCommandField, "");
     platform::SetControlText(id::kReceiveField, "");
-    platform::CreateDisplayBrush(kDisplayBlue);
+    platform::CreateDisplayBrush(kDisplayColourOn);
     platform::LoadStatusImages();
     ShowMainTitle(text::kConnectionError);
 

@@ -50,6 +50,10 @@ struct AppState {
 
     // The unterminated end of the last read, completed by the next one.
     std::string pendingMessage;
+    // Set while the messages of one read are interpreted. A message box opened
+    // by one of them runs poll ticks nested; those leave the port alone, so the
+    // messages after the box are still handled once each, in arrival order.
+    bool interpreting = false;
 };
 
 extern AppState app;

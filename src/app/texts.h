@@ -38,6 +38,32 @@ constexpr const char* kDefaultNumber = "0";
 // Controller commands sent by more than one place.
 constexpr const char* kStatusRequest = "SR";
 constexpr const char* kKeepAliveRequest = "Md";
+constexpr const char* kPowerKeyLongPress = "B7FNLP";
+
+// The controller's state as the display panel words it.
+constexpr const char* kModePowerOff = "POWER OFF    ";
+constexpr const char* kModePowerOn = "POWER ON     ";
+constexpr const char* kModeAuto = "AUTO     ";
+constexpr const char* kModeManual = "MANUAL   ";
+constexpr const char* kModeHome = "HOME     ";
+constexpr const char* kModeCalib = "CALIB    ";
+constexpr const char* kModeAdjust = "ADJUST   ";
+constexpr const char* kModeAfterElements = "MANUAL    ";
+constexpr const char* kBeamNormal = " NORMAL";
+constexpr const char* kBeamReverse = "REVERSE";
+constexpr const char* kBeamDipole = " DIPOLE";
+constexpr const char* kPushSet = "Push SET";
+constexpr const char* kElementHome = "Element Home";
+constexpr const char* kUnitLargeStep = "MHz";
+constexpr const char* kUnitSmallStep = "mhz";
+constexpr const char* kLengthUnit = "m";
+
+// The About box's lines about the controller, and the values that mean "none".
+constexpr const char* kSerialLine = "Serial : ";
+constexpr const char* kProgramLine = "Program : ";
+constexpr const char* kModelLine = "Model : ";
+constexpr const char* kNoSerialNumber = "Z999";
+constexpr const char* kRestrictedModel = "KYRAL Beam 2";
 
 // The band reset and the factory defaults.
 constexpr const char* kSetKeyPress = "B5FNSP";
@@ -56,15 +82,12 @@ constexpr const char* kIsItOk = "Is it OK?";
 constexpr const char* kResetCaption = "RESET";
 constexpr const char* kLoadDefaults = "Load ";
 constexpr const char* kLoadDefaultsEnd = " factory defaults";
-constexpr const char* kMotorOrHome = "During motor operation or HOME mode";
 constexpr const char* kResetAllAsk = "Reset the all band setting.";
 constexpr const char* kWouldYouCancel = "would you like to cancel?";
 constexpr const char* kRestoreMode = "Restore";
 constexpr const char* kFactoryDefaults = "Factory Defaults";
 
 // STEP: the long presses of DOWN and UP, by the unit the display shows.
-constexpr const char* kLargerStepUnit = "MHz";
-constexpr const char* kSmallerStepUnit = "mhz";
 constexpr const char* kStepFromLarger = "B4FNLP";
 constexpr const char* kStepFromSmaller = "B3FNLP";
 
@@ -72,6 +95,17 @@ constexpr const char* kStepFromSmaller = "B3FNLP";
 constexpr const char* kAboutTitle = "Tovak Remote Ver " TOVAK_VERSION;
 constexpr const char* kAboutNotice = "Operates the antenna controller over a COM port.";
 constexpr const char* kAboutCaption = "About";
+
+// The controller's error reports; the main window and the Adjust window each
+// have their own table of them.
+constexpr const char* kErrorUnknownCommand = "Received an unknown command";
+constexpr const char* kErrorMotorOrHome = "During motor operation or HOME mode";
+constexpr const char* kErrorAdjustMode = "Can't be execute commands.\r(Controller is ADJUST mode)";
+constexpr const char* kErrorMotorOrCalibration = "During motor operation or CALIBRATION mode";
+constexpr const char* kErrorNotLocked = "Can't be execute commands.\r(not lock staus)";
+constexpr const char* kUnknownErrorOpen = "Unknown Error (";
+constexpr const char* kUnknownErrorClose = ")";
+
 // The Adjust window.
 constexpr const char* kAdjustDialog = "AdjustDlg";
 constexpr const char* kAdjustCaption = "Adjust";
@@ -88,16 +122,8 @@ constexpr const char* kAdjustLong = "Long";
 constexpr const char* kAdjustSet = "Set";
 constexpr const char* kAdjustShort = "Short";
 constexpr const char* kDuringMotorOperation = "During motor operation";
-constexpr const char* kModeManual = "MANUAL   ";
 constexpr const char* kLockedPrefix = "Locked ";
-constexpr const char* kLengthUnit = "m";
 constexpr const char* kMaxLength = "Max Length : ";
-constexpr const char* kUnknownErrorOpen = "Unknown Error (";
-constexpr const char* kUnknownErrorClose = ")";
-constexpr const char* kErrorUnknownCommand = "Received an unknown command";
-constexpr const char* kErrorAdjustMode = "Can't be execute commands.\r(Controller is ADJUST mode)";
-constexpr const char* kErrorMotorOrCalibration = "During motor operation or CALIBRATION mode";
-constexpr const char* kErrorNotLocked = "Can't be execute commands.\r(not lock staus)";
 
 // Commands of the Adjust window.
 constexpr const char* kNamesRequest = "Ea";
@@ -106,7 +132,6 @@ constexpr const char* kStepPrefix = "Ad0";
 constexpr const char* kStepShort = "Short";
 constexpr const char* kStepLong = "Long ";  // five characters, like "Short"
 constexpr const char* kWritePrefix = "Wr0";
-constexpr const char* kPowerLongPress = "B7FNLP";
 
 }  // namespace text
 

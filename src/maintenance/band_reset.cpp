@@ -108,7 +108,7 @@ void ResetCurrentBand() {
 
 void ResetAllBands() {
     if (app.motorStartTick != 0) {
-        ShowMessage(text::kMotorOrHome, text::kErrorCaption, box::kError);
+        ShowMessage(text::kErrorMotorOrHome, text::kErrorCaption, box::kError);
         return;
     }
     ShowMessage(Question(text::kResetAllAsk, text::kIsItOk), text::kConfirmCaption, box::kQuestion);

@@ -14,8 +14,8 @@ struct StepChange {
     const char* command;  // the long press that selects the other step
 };
 constexpr StepChange kStepChanges[] = {
-    {text::kLargerStepUnit, text::kStepFromLarger},
-    {text::kSmallerStepUnit, text::kStepFromSmaller},
+    {text::kUnitLargeStep, text::kStepFromLarger},
+    {text::kUnitSmallStep, text::kStepFromSmaller},
 };
 
 constexpr std::size_t kUnitLength = 3;

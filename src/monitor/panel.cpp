@@ -2,12 +2,15 @@
 
 #include "app/ids.h"
 #include "app/state.h"
+#include "app/texts.h"
+#include "text/fields.h"
 
 namespace {
 
 constexpr char kLineBreak = '\r';
 constexpr const char* kCounterGap = "    ";
-constexpr const char* kElementHome = "Element Home";
+constexpr std::size_t kElementHomeLength = 12;
+constexpr int kBandLedCount = 8;
 
 // Beam mode -> the LED lit for it and its colour.
 struct BeamLed {
@@ -29,7 +32,9 @@ void RefreshDisplayPanel(const std::string& extra) {
     std::string panel;
     switch (app.modeState) {
         case 0:
-            if (extra.empty() && app.frequencyText.compare(0, 12, kElementHome) == 0) {
+            // The element display has no beam word.
+            if (extra.empty() &&
+                FirstChars(app.frequencyText, kElementHomeLength) == text::kElementHome) {
                 panel = head + kLineBreak + " " + app.frequencyText;
             } else {
                 panel = firstLine + kLineBreak + " " + app.frequencyText;
@@ -57,5 +62,12 @@ void RefreshBeamLeds() {
     for (const BeamLed& beam : kBeamLeds) {
         const bool lit = app.blinkPhase != 1 && app.beamMode == beam.mode;
         platform::SetControlImage(beam.led, lit ? beam.bitmap : id::kBitmapLedOff);
+    }
+}
+
+void RefreshBandLeds(int litKey) {
+    for (int key = 0; key < kBandLedCount; ++key) {
+        platform::SetControlImage(id::kBand7Led + key,
+                                  key == litKey ? id::kBitmapLedBlue : id::kBitmapLedOff);
     }
 }

@@ -51,6 +51,12 @@ void PollTick(int timerId) {
         KeepAliveTick();
         return;
     }
+    // Under a box opened by a message of the current read: what has arrived
+    // since waits in the port's queue until that read is done.
+    if (app.interpreting) {
+        RestartPollTimer();
+        return;
+    }
     app.blinkPhase = app.blinkPhase == 0 ? 1 : 0;
 
     std::array<char, kReceiveBufferSize> buffer{};

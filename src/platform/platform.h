@@ -55,6 +55,7 @@ void SetControlText(int id, const std::string& text);
 std::string GetControlText(int id, int maxCount);  // at most maxCount - 1 characters
 void SetControlImage(int id, int bitmapId);        // one of the images loaded at session start
 void CheckMenuItem(int id, bool checked);
+void EnableMenuItem(int id, bool enabled);  // grayed when not enabled
 void SetMainCaption(const std::string& text);
 void StartTimer(int id, std::uint32_t intervalMs);
 void StopTimer(int id);

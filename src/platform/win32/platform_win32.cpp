@@ -98,6 +98,13 @@ void CheckMenuItem(int commandId, bool checked) {
     SetMenuItemInfoA(GetMenu(shell.mainWindow), static_cast<UINT>(commandId), FALSE, &item);
 }
 
+void EnableMenuItem(int commandId, bool enabled) {
+    ::EnableMenuItem(GetMenu(shell.mainWindow), static_cast<UINT>(commandId),
+                     MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+    // "Adjust(&J)" stands on the menu bar itself, which is not redrawn by itself.
+    DrawMenuBar(shell.mainWindow);
+}
+
 void SetMainCaption(const std::string& text) {
     SetWindowTextA(shell.mainWindow, text.c_str());
 }
@@ -161,6 +168,9 @@ void CreateDisplayBrush(std::uint32_t colour) {
     if (replaced != nullptr) {
         DeleteObject(replaced);
     }
+    // The panel's background is painted only when the panel is; repaint it now
+    // so the new colour shows without waiting for the next text.
+    InvalidateRect(Control(id::kDisplayPanel), nullptr, TRUE);
 }
 
 void LoadStatusImages() {
