@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "escapes.h"
+#include "model_settings.h"
 
 namespace tovaksim {
 
@@ -93,6 +94,9 @@ bool RunHangup(SimState& state, const Step&, std::string& error) {
         return false;
     }
     state.recorder.Write(ElapsedMs(state), "hangup", "");
+    // Whatever the controller was saying or hearing goes with the line.
+    state.model.rest.clear();
+    state.model.output.clear();
     if (!state.relink) {
         state.link.Close();
         return true;
@@ -121,6 +125,41 @@ bool RunExpect(SimState& state, const Step& step, std::string& error) {
     return true;
 }
 
+bool ModelIsOn(const SimState& state, std::string& error) {
+    if (!state.modelOn) {
+        error = "the controller model is off (start with --model)";
+    }
+    return state.modelOn;
+}
+
+bool RunModel(SimState& state, const Step& step, std::string& error) {
+    size_t blank = step.bytes.find(' ');
+    if (blank == std::string::npos) {
+        error = "needs a setting and its value";
+        return false;
+    }
+    if (!ModelIsOn(state, error)) {
+        return false;
+    }
+    ModelAdvance(state.model, Clock::now());
+    return ApplyModelSetting(state.model, step.bytes.substr(0, blank), step.bytes.substr(blank + 1),
+                             Clock::now(), error);
+}
+
+bool RunPress(SimState& state, const Step& step, std::string& error) {
+    if (!ModelIsOn(state, error)) {
+        return false;
+    }
+    // Written as the program would send it, the terminator is no part of the code.
+    std::string code = step.bytes;
+    if (code.back() == ';') {
+        code.pop_back();
+    }
+    ModelAdvance(state.model, Clock::now());
+    ModelCommand(state.model, code, Clock::now());
+    return true;
+}
+
 bool RunQuit(SimState& state, const Step&, std::string&) {
     state.quit = true;
     return true;
@@ -139,6 +178,9 @@ constexpr StepDef kSteps[] = {
     {"hangup", Args::kNone, 0, 0, " close the pty (a fresh one with --relink)", RunHangup},
     {"expect", Args::kTextNumber, 0, kMaxMs,
      "TEXT MS  wait until TEXT arrives after the last expect's match", RunExpect},
+    {"model", Args::kText, 0, 0, "NAME VALUE  change a model setting (see the options)", RunModel},
+    {"press", Args::kText, 0, 0,
+     "CODE  a key or command given on the controller itself, as if the program sent it", RunPress},
     {"quit", Args::kNone, 0, 0, " end the simulator", RunQuit},
 };
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cerrno>
 #include <thread>
 
@@ -68,6 +69,7 @@ TEST(ParseStep, RefusesBadLinesWithAReason) {
     ParseError("expect 100");
     ParseError("quit now");
     ParseError("hangup 1");
+    ParseError("press");
 }
 
 // A line with both ends open: the simulator's state, and the program's end.
@@ -208,6 +210,72 @@ TEST_F(StepsOnALine, HangupWithRelinkOffersAFreshLineUnderTheSameLink) {
     ASSERT_TRUE(reopened.Valid());
     ASSERT_TRUE(Run("send Pw0;"));
     EXPECT_EQ(ReadAvailable(reopened.Get(), 500, 4), "Pw0;");
+}
+
+const std::string kStatus = "Pw1;Bm1;Tm0;Fq20m   14.100 MHz;Sn0042;VeVer 01.20;MdSim Beam 600    ;";
+
+TEST_F(StepsOnALine, TheModelAnswersAndWakesForItsMotorWhileAStepWaits) {
+    state.modelOn = true;
+    std::atomic<bool> running{true};
+    std::thread simulator([&] {
+        Run("delay 800");
+        running = false;
+    });
+    ProgramWrites("S");
+    ProgramWrites("R;B3FNSP;");
+    EXPECT_EQ(ReadAvailable(program.Get(), 500, kStatus.size() + 4), kStatus + "Mt1;");
+    auto started = Clock::now();
+    std::string stopped = ReadAvailable(program.Get(), 600, 23);
+    auto took = Clock::now() - started;
+    running = false;
+    simulator.join();
+    EXPECT_EQ(stopped, "Mt0;Fq20m   14.140 MHz;");
+    EXPECT_GT(took, std::chrono::milliseconds(200));
+    EXPECT_LT(took, std::chrono::milliseconds(400));
+}
+
+TEST_F(StepsOnALine, PressAndModelStepsWorkTheModel) {
+    std::string error;
+    EXPECT_FALSE(Run("press B7FNLP", &error));
+    EXPECT_NE(error.find("--model"), std::string::npos) << error;
+    EXPECT_FALSE(Run("model band 40m", &error));
+
+    state.modelOn = true;
+    ASSERT_TRUE(Run("press B7FNLP;"));
+    ASSERT_TRUE(Run("delay 20"));
+    EXPECT_EQ(ReadAvailable(program.Get(), 500, 4), "Pw0;");
+    ASSERT_TRUE(Run("model power on"));
+    ASSERT_TRUE(Run("model name KYRAL Beam 2"));
+    ASSERT_TRUE(Run("model band 15m"));
+    ASSERT_TRUE(Run("delay 20"));
+    EXPECT_EQ(ReadAvailable(program.Get(), 500, kStatus.size()), kStatus);
+    ProgramWrites("B0BDSP;SR;");
+    ASSERT_TRUE(Run("delay 50"));
+    EXPECT_EQ(ReadAvailable(program.Get(), 500),
+              "Er001;Pw1;Bm1;Tm0;Fq15m   21.200 MHz;Sn0042;VeVer 01.20;MdKYRAL Beam 2    ;");
+    EXPECT_FALSE(Run("model band", &error));
+    EXPECT_FALSE(Run("model band 21m", &error));
+    EXPECT_NE(error.find("band"), std::string::npos) << error;
+}
+
+TEST(ModelOnADevice, ALostDeviceEndsTheRunWithAFailure) {
+    UniqueFd master(posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK));
+    ASSERT_TRUE(master.Valid());
+    ASSERT_EQ(grantpt(master.Get()), 0);
+    ASSERT_EQ(unlockpt(master.Get()), 0);
+    SimState state;
+    state.modelOn = true;
+    std::string error;
+    ASSERT_TRUE(state.link.OpenDevice(ptsname(master.Get()), error)) << error;
+    ASSERT_EQ(write(master.Get(), "SR;", 3), 3);
+    ServeUntil(state, Clock::now() + std::chrono::milliseconds(100), nullptr);
+    EXPECT_EQ(ReadAvailable(master.Get(), 500, kStatus.size()), kStatus);
+
+    master.Reset();
+    ServeUntil(state, Clock::now() + std::chrono::seconds(2), [&] { return state.quit; });
+    EXPECT_TRUE(state.quit);
+    EXPECT_EQ(state.exitCode, 1);
+    EXPECT_FALSE(state.link.IsOpen());
 }
 
 }  // namespace
