@@ -74,10 +74,10 @@ void ReadFromProgram(SimState& state) {
 }
 
 // The model writes by itself only between steps' writes, and not while the line
-// stalls.
+// stalls or a stream is in the middle of a message.
 bool ModelMayWrite(const SimState& state, bool stepWriting) {
-    return state.modelOn && !stepWriting && !state.stalled && state.link.IsOpen() &&
-           !state.model.output.empty();
+    return state.modelOn && !stepWriting && !state.stalled && !state.modelOutputHeld &&
+           state.link.IsOpen() && !state.model.output.empty();
 }
 
 // Writes what the line takes now of the model's messages; the rest waits.
@@ -211,7 +211,7 @@ void ServeUntil(SimState& state, Clock::time_point deadline, const std::function
 }
 
 bool WriteToProgram(SimState& state, const std::string& bytes, std::string& error) {
-    if (state.modelOn && !state.model.output.empty()) {
+    if (state.modelOn && !state.modelOutputHeld && !state.model.output.empty()) {
         std::string messages;
         messages.swap(state.model.output);
         if (!WriteAll(state, messages, error)) {

@@ -31,6 +31,8 @@ struct SimState {
     std::string stepAnswer;  // what the step that runs adds to its "ok"
     bool modelOn = false;    // the controller model answers the program
     ModelState model;
+    // The model's messages wait while a stream stands in the middle of one of its own.
+    bool modelOutputHeld = false;
     std::mt19937 random{1};
     Clock::time_point start = Clock::now();
 };

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <thread>
@@ -69,6 +70,8 @@ TEST(ParseStep, RefusesBadLinesWithAReason) {
     ParseError("expect 100");
     ParseError("quit now");
     ParseError("hangup 1");
+    ParseError("stream 0");
+    ParseError("stream 601");
     ParseError("press");
 }
 
@@ -214,6 +217,15 @@ TEST_F(StepsOnALine, HangupWithRelinkOffersAFreshLineUnderTheSameLink) {
 
 const std::string kStatus = "Pw1;Bm1;Tm0;Fq20m   14.100 MHz;Sn0042;VeVer 01.20;MdSim Beam 600    ;";
 
+// Reads the program's end for as long as the simulator's side runs.
+std::string ReadWhile(int fd, const std::atomic<bool>& running) {
+    std::string bytes;
+    while (running) {
+        bytes += ReadAvailable(fd, 20);
+    }
+    return bytes + ReadAvailable(fd, 100);
+}
+
 TEST_F(StepsOnALine, TheModelAnswersAndWakesForItsMotorWhileAStepWaits) {
     state.modelOn = true;
     std::atomic<bool> running{true};
@@ -256,6 +268,36 @@ TEST_F(StepsOnALine, PressAndModelStepsWorkTheModel) {
     EXPECT_FALSE(Run("model band", &error));
     EXPECT_FALSE(Run("model band 21m", &error));
     EXPECT_NE(error.find("band"), std::string::npos) << error;
+}
+
+TEST_F(StepsOnALine, StreamKeepsTheLinesRateAndTheModelsMessagesWhole) {
+    state.modelOn = true;
+    std::atomic<bool> running{true};
+    bool ok = false;
+    auto started = Clock::now();
+    std::thread simulator([&] {
+        ok = Run("stream 1");
+        running = false;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ProgramWrites("SR;");
+    std::string received = ReadWhile(program.Get(), running);
+    auto took = Clock::now() - started;
+    simulator.join();
+    ASSERT_TRUE(ok);
+
+    size_t status = received.find(kStatus);
+    ASSERT_NE(status, std::string::npos) << "the model's answer arrives whole";
+    EXPECT_TRUE(status == 0 || received[status - 1] == ';') << "and between two messages";
+    std::string streamed = received.substr(0, status) + received.substr(status + kStatus.size());
+    size_t messages = static_cast<size_t>(std::count(streamed.begin(), streamed.end(), ';'));
+    EXPECT_EQ(state.stepAnswer,
+              std::to_string(messages) + " messages " + std::to_string(streamed.size()) + " bytes");
+    EXPECT_GE(streamed.size(), 11520u);
+    EXPECT_LT(streamed.size(), 11520u + 18);
+    EXPECT_EQ(streamed.back(), ';');
+    EXPECT_GT(took, std::chrono::milliseconds(950));
+    EXPECT_LT(took, std::chrono::milliseconds(1500));
 }
 
 TEST(ModelOnADevice, ALostDeviceEndsTheRunWithAFailure) {
