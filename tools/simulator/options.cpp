@@ -129,7 +129,7 @@ std::string Usage() {
            StepUsage() +
            "Commands the model takes (each ends in ';'; '#' a digit), and its answers;\n"
            "refusals: Er001 unknown, Er002 motor or HOME, Er004 locked, Er005 motor or\n"
-           "CALIBRATION, Er006 not locked; keys while off are ignored:\n" +
+           "CALIBRATION, Er006 not locked; while off, all but SR, Md and POWER go unanswered:\n" +
            ModelCommandsUsage();
 }
 

@@ -201,7 +201,7 @@ void Announce(const std::string& line) {
 }
 
 void ServeUntil(SimState& state, Clock::time_point deadline, const std::function<bool()>& done) {
-    while (!StopRequested() && !(done && done())) {
+    while (!StopRequested() && !state.quit && !(done && done())) {
         auto now = Clock::now();
         if (now >= deadline) {
             return;

@@ -43,8 +43,8 @@ double ElapsedMs(const SimState& state);
 void Announce(const std::string& line);
 
 // Keeps reading the line and the control channel until deadline, until done()
-// holds, or until a stop signal arrives. With the model on, it also runs the
-// model's timed events when they fall due and writes its messages.
+// holds, until the run ends (a quit, a lost device) or a stop signal arrives. With the model on, it
+// also runs the model's timed events when they fall due and writes its messages.
 void ServeUntil(SimState& state, Clock::time_point deadline, const std::function<bool()>& done);
 
 // Writes every byte, reading the line meanwhile so neither side blocks; the
