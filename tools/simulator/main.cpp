@@ -1,82 +1,26 @@
 // tovaksim: plays the antenna controller on a pseudo-terminal for the end-to-end
 // tests and the demo. It sends what its script or its control channel tells it
-// to, and records every byte the program writes.
+// to, answers as the controller would with --model, and records every byte the
+// program writes.
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
 
+#include "model_settings.h"
+#include "options.h"
 #include "sim_state.h"
 #include "steps.h"
 
 namespace {
 
+using tovaksim::Clock;
 using tovaksim::ControlLine;
+using tovaksim::Options;
 using tovaksim::SimState;
 
 constexpr int kExitUsage = 2;
 constexpr int kExitFailure = 1;
-
-struct Options {
-    std::string link;
-    std::string record;
-    std::string script;
-    std::string control;
-    bool relink = false;
-    unsigned seed = 1;
-};
-
-void PrintUsage() {
-    std::fprintf(stderr,
-                 "usage: tovaksim --link PATH [--record FILE] [--script FILE] "
-                 "[--control SOCKET] [--relink] [--seed N]\n"
-                 "  --link PATH       symlink to the pty's slave (the COM port's mapping)\n"
-                 "  --record FILE     one line per event: <ms> rx|tx <hex>, hangup, ...\n"
-                 "  --script FILE     steps to run first, one a line ('#' starts a comment)\n"
-                 "  --control SOCKET  Unix stream socket taking steps, one a line;\n"
-                 "                    each is answered 'ok' or 'error <reason>' once run\n"
-                 "  --relink          after a hangup, open a fresh pty under the same link\n"
-                 "  --seed N          seed of the garbage bytes (default 1)\n"
-                 "On stdout: 'ready <slave>' once the link exists.\n"
-                 "Steps:\n%s",
-                 tovaksim::StepUsage().c_str());
-}
-
-bool ParseOptions(int argc, char** argv, Options& options) {
-    struct ValueOption {
-        const char* name;
-        std::string Options::*field;
-    };
-    static const ValueOption kValueOptions[] = {
-        {"--link", &Options::link},
-        {"--record", &Options::record},
-        {"--script", &Options::script},
-        {"--control", &Options::control},
-    };
-    for (int i = 1; i < argc; ++i) {
-        std::string argument = argv[i];
-        if (argument == "--relink") {
-            options.relink = true;
-            continue;
-        }
-        if (argument == "--seed" && i + 1 < argc) {
-            options.seed = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
-            continue;
-        }
-        bool known = false;
-        for (const ValueOption& option : kValueOptions) {
-            if (argument == option.name && i + 1 < argc) {
-                options.*option.field = argv[++i];
-                known = true;
-                break;
-            }
-        }
-        if (!known) {
-            return false;
-        }
-    }
-    return !options.link.empty();
-}
 
 // The whole script is checked before the line opens, so a typing error stops the
 // run instead of surfacing half-way through a test.
@@ -108,9 +52,11 @@ void RunPendingStep(SimState& state) {
     state.pending.pop_front();
     tovaksim::Step step;
     std::string error;
+    state.stepAnswer.clear();
     bool ok = tovaksim::ParseStep(line.text, step, error) && tovaksim::RunStep(state, step, error);
     if (line.client != ControlLine::kNoClient) {
-        state.control.Reply(line.client, ok ? "ok" : "error " + error);
+        std::string answer = state.stepAnswer.empty() ? "" : " " + state.stepAnswer;
+        state.control.Reply(line.client, ok ? "ok" + answer : "error " + error);
     }
     if (!ok) {
         std::string where = line.client == ControlLine::kNoClient
@@ -121,13 +67,33 @@ void RunPendingStep(SimState& state) {
     }
 }
 
+// The model's state at start; what a power setting reports reaches nobody.
+bool SetUpModel(const Options& options, SimState& state) {
+    state.modelOn = options.model;
+    for (const auto& setting : options.settings) {
+        std::string error;
+        if (!tovaksim::ApplyModelSetting(state.model, setting.first, setting.second, Clock::now(),
+                                         error)) {
+            std::fprintf(stderr, "tovaksim: --%s\n", error.c_str());
+            return false;
+        }
+    }
+    state.model.output.clear();
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     Options options;
-    if (!ParseOptions(argc, argv, options)) {
-        PrintUsage();
+    std::string error;
+    if (!tovaksim::ParseOptions(argc, argv, options, error)) {
+        std::fprintf(stderr, "tovaksim: %s\n%s", error.c_str(), tovaksim::Usage().c_str());
         return kExitUsage;
+    }
+    if (options.help) {
+        std::fputs(tovaksim::Usage().c_str(), stdout);
+        return 0;
     }
     tovaksim::InstallStopSignals();
 
@@ -135,7 +101,9 @@ int main(int argc, char** argv) {
     state.linkPath = options.link;
     state.relink = options.relink;
     state.random.seed(options.seed);
-    std::string error;
+    if (!SetUpModel(options, state)) {
+        return kExitUsage;
+    }
     if (!options.record.empty() && !state.recorder.Open(options.record, error)) {
         std::fprintf(stderr, "tovaksim: %s\n", error.c_str());
         return kExitFailure;
@@ -147,7 +115,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tovaksim: %s\n", error.c_str());
         return kExitFailure;
     }
-    if (!state.link.Open(options.link, error)) {
+    bool opened = options.device.empty() ? state.link.Open(options.link, error)
+                                         : state.link.OpenDevice(options.device, error);
+    if (!opened) {
         std::fprintf(stderr, "tovaksim: %s\n", error.c_str());
         return kExitFailure;
     }
@@ -162,5 +132,5 @@ int main(int argc, char** argv) {
         }
     }
     // The link and the control socket remove themselves as the state goes.
-    return 0;
+    return state.exitCode;
 }

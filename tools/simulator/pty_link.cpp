@@ -39,7 +39,49 @@ bool ReplaceSymlink(const std::string& target, const std::string& linkPath, std:
     return true;
 }
 
+// Raw: no echo back to the program, no line editing, no CR/LF translation,
+// no signal characters; every byte passes as it is.
+bool SetRaw(int fd, std::string& error) {
+    termios mode{};
+    if (tcgetattr(fd, &mode) != 0) {
+        error = ErrnoText("tcgetattr");
+        return false;
+    }
+    cfmakeraw(&mode);
+    mode.c_cflag &= ~static_cast<tcflag_t>(CSTOPB | PARENB | CRTSCTS);
+    mode.c_cflag |= CS8 | CLOCAL | CREAD;
+    cfsetispeed(&mode, B115200);
+    cfsetospeed(&mode, B115200);
+    if (tcsetattr(fd, TCSANOW, &mode) != 0) {
+        error = ErrnoText("tcsetattr");
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
+
+bool PtyLink::OpenDevice(const std::string& path, std::string& error) {
+    Close();
+    UniqueFd device(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!device.Valid()) {
+        error = ErrnoText("cannot open " + path);
+        return false;
+    }
+    if (!isatty(device.Get())) {
+        error = path + " is not a serial device";
+        return false;
+    }
+    if (!SetRaw(device.Get(), error)) {
+        error = path + ": " + error;
+        return false;
+    }
+    tcflush(device.Get(), TCIOFLUSH);  // nothing from before we came counts
+    master_ = std::move(device);
+    slavePath_ = path;
+    device_ = true;
+    return true;
+}
 
 bool PtyLink::Open(const std::string& linkPath, std::string& error) {
     Close(Link::kKeep);
@@ -62,18 +104,7 @@ bool PtyLink::Open(const std::string& linkPath, std::string& error) {
         error = ErrnoText(std::string("open ") + name);
         return false;
     }
-    // Raw: no echo back to the program, no line editing, no CR/LF translation,
-    // no signal characters; every byte passes as it is.
-    termios mode{};
-    if (tcgetattr(slave.Get(), &mode) != 0) {
-        error = ErrnoText("tcgetattr");
-        return false;
-    }
-    cfmakeraw(&mode);
-    cfsetispeed(&mode, B115200);
-    cfsetospeed(&mode, B115200);
-    if (tcsetattr(slave.Get(), TCSANOW, &mode) != 0) {
-        error = ErrnoText("tcsetattr");
+    if (!SetRaw(slave.Get(), error)) {
         return false;
     }
     if (!ReplaceSymlink(name, linkPath, error)) {
@@ -98,6 +129,7 @@ void PtyLink::Close(Link link) {
     slave_.Reset();
     slavePath_.clear();
     linkPath_.clear();
+    device_ = false;
 }
 
 }  // namespace tovaksim

@@ -1,5 +1,6 @@
 // The simulator's end of the serial line: a pseudo-terminal whose slave the
-// program opens through a symlink (the Wine prefix maps a COM port to it).
+// program opens through a symlink (the Wine prefix maps a COM port to it), or an
+// existing serial device that the other side reaches by a cable.
 #pragma once
 
 #include <string>
@@ -19,6 +20,10 @@ class PtyLink {
     // existing symlink there (never a regular file). Returns false with a reason.
     bool Open(const std::string& linkPath, std::string& error);
 
+    // Opens an existing serial device (or another program's pty) and sets it raw,
+    // 115200 baud, 8N1, modem lines ignored. Returns false with a one-line reason.
+    bool OpenDevice(const std::string& path, std::string& error);
+
     // Closes both ends, so whoever holds the slave sees a hang-up. The symlink is
     // removed if it still points at this pty, unless the caller is about to
     // re-establish the line under the same path.
@@ -26,7 +31,8 @@ class PtyLink {
     void Close(Link link = Link::kRemove);
 
     bool IsOpen() const { return master_.Valid(); }
-    int MasterFd() const { return master_.Get(); }
+    bool IsDevice() const { return device_; }
+    int MasterFd() const { return master_.Get(); }  // our end: the master or the device
     const std::string& SlavePath() const { return slavePath_; }
     const std::string& LinkPath() const { return linkPath_; }
 
@@ -37,6 +43,7 @@ class PtyLink {
     UniqueFd slave_;
     std::string slavePath_;
     std::string linkPath_;
+    bool device_ = false;
 };
 
 }  // namespace tovaksim

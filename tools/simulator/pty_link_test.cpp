@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <termios.h>
 
 #include <cerrno>
 #include <fstream>
@@ -83,6 +84,38 @@ TEST(PtyLink, CloseRemovesOnlyItsOwnLink) {
     second.Close();
     struct stat info {};
     EXPECT_NE(lstat(linkPath.c_str(), &info), 0);
+}
+
+TEST(PtyLink, OpensAnExistingDeviceRawOrSaysWhyNot) {
+    PtyLink link;
+    std::string error;
+    EXPECT_FALSE(link.OpenDevice("/nonexistent/ttyUSB0", error));
+    EXPECT_EQ(error, "cannot open /nonexistent/ttyUSB0: No such file or directory");
+    TempFolder folder;
+    std::ofstream(folder.Path() + "/plain") << "not a line";
+    EXPECT_FALSE(link.OpenDevice(folder.Path() + "/plain", error));
+    EXPECT_EQ(error, folder.Path() + "/plain is not a serial device");
+    EXPECT_FALSE(link.IsOpen());
+
+    // Another program's pty stands for a serial device: its slave is ours.
+    UniqueFd other(posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK));
+    ASSERT_TRUE(other.Valid());
+    ASSERT_EQ(grantpt(other.Get()), 0);
+    ASSERT_EQ(unlockpt(other.Get()), 0);
+    ASSERT_TRUE(link.OpenDevice(ptsname(other.Get()), error)) << error;
+    EXPECT_TRUE(link.IsDevice());
+    termios mode{};
+    ASSERT_EQ(tcgetattr(link.MasterFd(), &mode), 0);
+    EXPECT_EQ(cfgetospeed(&mode), static_cast<speed_t>(B115200));
+    EXPECT_EQ(mode.c_cflag & (CSIZE | PARENB | CSTOPB | CLOCAL),
+              static_cast<tcflag_t>(CS8 | CLOCAL));
+
+    const std::string bytes("SR;\r\x03\x04\n;", 8);
+    ASSERT_EQ(write(other.Get(), bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    EXPECT_EQ(ReadAvailable(link.MasterFd(), 500, bytes.size()), bytes);
+    EXPECT_EQ(ReadAvailable(other.Get(), 50), "") << "no echo";
+    link.Close();
+    EXPECT_FALSE(link.IsDevice());
 }
 
 }  // namespace

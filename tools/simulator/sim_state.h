@@ -10,12 +10,11 @@
 #include <string>
 
 #include "control_socket.h"
+#include "controller_model.h"
 #include "pty_link.h"
 #include "recorder.h"
 
 namespace tovaksim {
-
-using Clock = std::chrono::steady_clock;
 
 struct SimState {
     std::string linkPath;
@@ -28,6 +27,12 @@ struct SimState {
     size_t expectFrom = 0;            // where the next expect starts looking in received
     bool stalled = false;             // a silence step: the line is not read
     bool quit = false;
+    int exitCode = 0;
+    std::string stepAnswer;  // what the step that runs adds to its "ok"
+    bool modelOn = false;    // the controller model answers the program
+    ModelState model;
+    // The model's messages wait while a stream stands in the middle of one of its own.
+    bool modelOutputHeld = false;
     std::mt19937 random{1};
     Clock::time_point start = Clock::now();
 };
@@ -38,10 +43,12 @@ double ElapsedMs(const SimState& state);
 void Announce(const std::string& line);
 
 // Keeps reading the line and the control channel until deadline, until done()
-// holds, or until a stop signal arrives.
+// holds, until the run ends (a quit, a lost device) or a stop signal arrives. With the model on, it
+// also runs the model's timed events when they fall due and writes its messages.
 void ServeUntil(SimState& state, Clock::time_point deadline, const std::function<bool()>& done);
 
-// Writes every byte, reading the line meanwhile so neither side blocks.
+// Writes every byte, reading the line meanwhile so neither side blocks; the
+// model's messages under way go first, so these bytes never split one.
 // Fails if the line is hung up or the program takes nothing for several seconds.
 bool WriteToProgram(SimState& state, const std::string& bytes, std::string& error);
 

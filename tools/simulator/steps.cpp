@@ -1,8 +1,11 @@
 #include "steps.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "escapes.h"
+#include "model_settings.h"
+#include "stream.h"
 
 namespace tovaksim {
 
@@ -29,6 +32,7 @@ struct StepDef {
 namespace {
 
 constexpr long long kMaxMs = 600000;
+constexpr long long kMaxStreamSeconds = 600;
 constexpr long long kMaxBytes = 16LL << 20;
 constexpr auto kSplitPause = std::chrono::milliseconds(30);
 constexpr char kFloodFiller[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
@@ -93,6 +97,9 @@ bool RunHangup(SimState& state, const Step&, std::string& error) {
         return false;
     }
     state.recorder.Write(ElapsedMs(state), "hangup", "");
+    // Whatever the controller was saying or hearing goes with the line.
+    state.model.rest.clear();
+    state.model.output.clear();
     if (!state.relink) {
         state.link.Close();
         return true;
@@ -121,6 +128,81 @@ bool RunExpect(SimState& state, const Step& step, std::string& error) {
     return true;
 }
 
+bool RunStream(SimState& state, const Step& step, std::string& error) {
+    // As many bytes as the line carries in that time, then the rest of the last
+    // message; a stall of the program's reads makes it take longer, not shorter.
+    StreamSource source;
+    auto start = Clock::now();
+    const size_t total = LineBytes(step.number);
+    size_t bytes = 0;
+    size_t messages = 0;
+    bool ok = true;
+    for (;;) {
+        std::string chunk =
+            NextStreamChunk(source, state.random, bytes < total ? total - bytes : 0);
+        if (chunk.empty()) {
+            break;
+        }
+        ServeUntil(state, PacedWriteTime(start, bytes, chunk.size(), Clock::now()), nullptr);
+        if (StopRequested()) {
+            error = "stopped";
+            ok = false;
+            break;
+        }
+        if (!WriteToProgram(state, chunk, error)) {
+            ok = false;
+            break;
+        }
+        bytes += chunk.size();
+        messages += static_cast<size_t>(std::count(chunk.begin(), chunk.end(), ';'));
+        // The model's own messages may go only where one of the stream's has ended.
+        state.modelOutputHeld = chunk.back() != ';';
+    }
+    state.modelOutputHeld = false;
+    std::string counts = std::to_string(messages) + " messages " + std::to_string(bytes) + " bytes";
+    state.recorder.Write(ElapsedMs(state), "stream", counts);
+    state.stepAnswer = counts;
+    if (!ok) {
+        error += " (after " + counts + ")";
+    }
+    return ok;
+}
+
+bool ModelIsOn(const SimState& state, std::string& error) {
+    if (!state.modelOn) {
+        error = "the controller model is off (start with --model)";
+    }
+    return state.modelOn;
+}
+
+bool RunModel(SimState& state, const Step& step, std::string& error) {
+    size_t blank = step.bytes.find(' ');
+    if (blank == std::string::npos) {
+        error = "needs a setting and its value";
+        return false;
+    }
+    if (!ModelIsOn(state, error)) {
+        return false;
+    }
+    ModelAdvance(state.model, Clock::now());
+    return ApplyModelSetting(state.model, step.bytes.substr(0, blank), step.bytes.substr(blank + 1),
+                             Clock::now(), error);
+}
+
+bool RunPress(SimState& state, const Step& step, std::string& error) {
+    if (!ModelIsOn(state, error)) {
+        return false;
+    }
+    // Written as the program would send it, the terminator is no part of the code.
+    std::string code = step.bytes;
+    if (code.back() == ';') {
+        code.pop_back();
+    }
+    ModelAdvance(state.model, Clock::now());
+    ModelCommand(state.model, code, Clock::now());
+    return true;
+}
+
 bool RunQuit(SimState& state, const Step&, std::string&) {
     state.quit = true;
     return true;
@@ -139,6 +221,13 @@ constexpr StepDef kSteps[] = {
     {"hangup", Args::kNone, 0, 0, " close the pty (a fresh one with --relink)", RunHangup},
     {"expect", Args::kTextNumber, 0, kMaxMs,
      "TEXT MS  wait until TEXT arrives after the last expect's match", RunExpect},
+    {"stream", Args::kNumber, 1, kMaxStreamSeconds,
+     "SECONDS  write SECONDS x 11520 bytes of status messages at 11520 bytes/s,\n"
+     "    cut at random points; answers and records 'N messages M bytes'",
+     RunStream},
+    {"model", Args::kText, 0, 0, "NAME VALUE  change a model setting (see the options)", RunModel},
+    {"press", Args::kText, 0, 0,
+     "CODE  a key or command given on the controller itself, as if the program sent it", RunPress},
     {"quit", Args::kNone, 0, 0, " end the simulator", RunQuit},
 };
 

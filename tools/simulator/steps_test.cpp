@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <thread>
 
@@ -68,6 +70,9 @@ TEST(ParseStep, RefusesBadLinesWithAReason) {
     ParseError("expect 100");
     ParseError("quit now");
     ParseError("hangup 1");
+    ParseError("stream 0");
+    ParseError("stream 601");
+    ParseError("press");
 }
 
 // A line with both ends open: the simulator's state, and the program's end.
@@ -208,6 +213,113 @@ TEST_F(StepsOnALine, HangupWithRelinkOffersAFreshLineUnderTheSameLink) {
     ASSERT_TRUE(reopened.Valid());
     ASSERT_TRUE(Run("send Pw0;"));
     EXPECT_EQ(ReadAvailable(reopened.Get(), 500, 4), "Pw0;");
+}
+
+const std::string kStatus = "Pw1;Bm1;Tm0;Fq20m   14.100 MHz;Sn0042;VeVer 01.20;MdSim Beam 600    ;";
+
+// Reads the program's end for as long as the simulator's side runs.
+std::string ReadWhile(int fd, const std::atomic<bool>& running) {
+    std::string bytes;
+    while (running) {
+        bytes += ReadAvailable(fd, 20);
+    }
+    return bytes + ReadAvailable(fd, 100);
+}
+
+TEST_F(StepsOnALine, TheModelAnswersAndWakesForItsMotorWhileAStepWaits) {
+    state.modelOn = true;
+    std::atomic<bool> running{true};
+    std::thread simulator([&] {
+        Run("delay 800");
+        running = false;
+    });
+    ProgramWrites("S");
+    ProgramWrites("R;B3FNSP;");
+    EXPECT_EQ(ReadAvailable(program.Get(), 500, kStatus.size() + 4), kStatus + "Mt1;");
+    auto started = Clock::now();
+    std::string stopped = ReadAvailable(program.Get(), 600, 23);
+    auto took = Clock::now() - started;
+    running = false;
+    simulator.join();
+    EXPECT_EQ(stopped, "Mt0;Fq20m   14.140 MHz;");
+    EXPECT_GT(took, std::chrono::milliseconds(200));
+    EXPECT_LT(took, std::chrono::milliseconds(400));
+}
+
+TEST_F(StepsOnALine, PressAndModelStepsWorkTheModel) {
+    std::string error;
+    EXPECT_FALSE(Run("press B7FNLP", &error));
+    EXPECT_NE(error.find("--model"), std::string::npos) << error;
+    EXPECT_FALSE(Run("model band 40m", &error));
+
+    state.modelOn = true;
+    ASSERT_TRUE(Run("press B7FNLP;"));
+    ASSERT_TRUE(Run("delay 20"));
+    EXPECT_EQ(ReadAvailable(program.Get(), 500, 4), "Pw0;");
+    ASSERT_TRUE(Run("model power on"));
+    ASSERT_TRUE(Run("model name KYRAL Beam 2"));
+    ASSERT_TRUE(Run("model band 15m"));
+    ASSERT_TRUE(Run("delay 20"));
+    EXPECT_EQ(ReadAvailable(program.Get(), 500, kStatus.size()), kStatus);
+    ProgramWrites("B0BDSP;SR;");
+    ASSERT_TRUE(Run("delay 50"));
+    EXPECT_EQ(ReadAvailable(program.Get(), 500),
+              "Er001;Pw1;Bm1;Tm0;Fq15m   21.200 MHz;Sn0042;VeVer 01.20;MdKYRAL Beam 2    ;");
+    EXPECT_FALSE(Run("model band", &error));
+    EXPECT_FALSE(Run("model band 21m", &error));
+    EXPECT_NE(error.find("band"), std::string::npos) << error;
+}
+
+TEST_F(StepsOnALine, StreamKeepsTheLinesRateAndTheModelsMessagesWhole) {
+    state.modelOn = true;
+    std::atomic<bool> running{true};
+    bool ok = false;
+    auto started = Clock::now();
+    std::thread simulator([&] {
+        ok = Run("stream 1");
+        running = false;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ProgramWrites("SR;");
+    std::string received = ReadWhile(program.Get(), running);
+    auto took = Clock::now() - started;
+    simulator.join();
+    ASSERT_TRUE(ok);
+
+    size_t status = received.find(kStatus);
+    ASSERT_NE(status, std::string::npos) << "the model's answer arrives whole";
+    EXPECT_TRUE(status == 0 || received[status - 1] == ';') << "and between two messages";
+    std::string streamed = received.substr(0, status) + received.substr(status + kStatus.size());
+    size_t messages = static_cast<size_t>(std::count(streamed.begin(), streamed.end(), ';'));
+    EXPECT_EQ(state.stepAnswer,
+              std::to_string(messages) + " messages " + std::to_string(streamed.size()) + " bytes");
+    EXPECT_GE(streamed.size(), 11520u);
+    EXPECT_LT(streamed.size(), 11520u + 18);
+    EXPECT_EQ(streamed.back(), ';');
+    EXPECT_GT(took, std::chrono::milliseconds(950));
+    EXPECT_LT(took, std::chrono::milliseconds(1500));
+}
+
+TEST(ModelOnADevice, ALostDeviceEndsTheRunWithAFailure) {
+    UniqueFd master(posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK));
+    ASSERT_TRUE(master.Valid());
+    ASSERT_EQ(grantpt(master.Get()), 0);
+    ASSERT_EQ(unlockpt(master.Get()), 0);
+    SimState state;
+    state.modelOn = true;
+    std::string error;
+    ASSERT_TRUE(state.link.OpenDevice(ptsname(master.Get()), error)) << error;
+    ASSERT_EQ(write(master.Get(), "SR;", 3), 3);
+    ServeUntil(state, Clock::now() + std::chrono::milliseconds(100), nullptr);
+    EXPECT_EQ(ReadAvailable(master.Get(), 500, kStatus.size()), kStatus);
+
+    master.Reset();
+    auto lost = Clock::now();
+    ServeUntil(state, lost + std::chrono::seconds(5), nullptr);
+    EXPECT_LT(Clock::now() - lost, std::chrono::seconds(1)) << "the wait ends with the run";
+    EXPECT_TRUE(state.quit);
+    EXPECT_EQ(state.exitCode, 1);
+    EXPECT_FALSE(state.link.IsOpen());
 }
 
 }  // namespace
