@@ -288,8 +288,10 @@ class Run:
             "REGEDIT4", "",
             # Without a window manager, hiding a top-level window stalls the thread 2 s.
             r"[HKEY_CURRENT_USER\Software\Wine\X11 Driver]", '"Managed"="N"', "",
+            # Inconsolata has Consolas' narrow advance; a wider face wraps the
+            # display panel's lines and pushes the second out of sight.
             r"[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]",
-            '"Consolas"="DejaVu Sans Mono"', "",
+            '"Consolas"="Inconsolata"', "",
             r"[HKEY_LOCAL_MACHINE\Software\Wine\Ports]",
         ]
         for number in MAPPED_PORTS:
@@ -299,7 +301,7 @@ class Run:
         self._wine(self.template, ["regedit", "/S", windows_path(reg_file)])
         self._wait_server_gone(self.template)
         user_reg = (self.template / "user.reg").read_text(encoding="latin-1")
-        if '"Managed"="N"' not in user_reg or '"Consolas"="DejaVu Sans Mono"' not in user_reg:
+        if '"Managed"="N"' not in user_reg or '"Consolas"="Inconsolata"' not in user_reg:
             raise HarnessError("the template's settings were not imported")
         # The mount manager writes the port links only at a server's start; until it
         # has, the template would still send COM1 to /dev/ttyS0.
@@ -338,7 +340,7 @@ class Program:
 class Simulator:
     """One tovaksim process: the controller on one COM port of the test's prefix."""
 
-    def __init__(self, sim_path, folder, port, script=None, relink=False):
+    def __init__(self, sim_path, folder, port, script=None, relink=False, model=None):
         number = port_number(port)
         self.port = "COM%d" % number
         self.link = folder / "ports" / ("com%d" % number)
@@ -353,6 +355,11 @@ class Simulator:
             args += ["--script", str(script_path)]
         if relink:
             args.append("--relink")
+        if model is not None:
+            # The controller model answers the program; steps still mix in.
+            args.append("--model")
+            for name, value in dict(model).items():
+                args += ["--" + name, str(value)]
         self.relink = relink
         # The folder that stands for a missing port makes way for the controller's link.
         if self.link.is_dir() and not self.link.is_symlink():
@@ -393,7 +400,8 @@ class Simulator:
     # -- steps -------------------------------------------------------------------------
 
     def step(self, line, timeout=30):
-        """Runs one step line (see tovaksim --help) and waits for its answer."""
+        """Runs one step line (see tovaksim --help), waits for its answer and returns
+        what the step reported after "ok" (mostly nothing)."""
         if self._socket is None:
             raise SimulatorError("the simulator is stopped")
         self._socket.sendall(line.encode("latin-1") + b"\n")
@@ -408,8 +416,9 @@ class Simulator:
             self._buffer += chunk
         answer, self._buffer = self._buffer.split(b"\n", 1)
         answer = answer.decode(errors="replace")
-        if answer != "ok":
+        if answer != "ok" and not answer.startswith("ok "):
             raise SimulatorError("%s: %s" % (line, answer))
+        return answer[3:]  # what a step reports beside "ok" ("stream": its counts)
 
     @staticmethod
     def escape(data):
@@ -428,6 +437,22 @@ class Simulator:
 
     def send(self, data):
         self.step("send " + self.escape(data))
+
+    def press(self, code):
+        """A key pressed on the controller itself (model only)."""
+        self.step("press " + self.escape(code))
+
+    def model(self, name, value):
+        """Changes one of the model's settings while it runs."""
+        self.step("model %s %s" % (name, value))
+
+    def stream(self, seconds):
+        """Streams status messages at the line's full rate; returns (messages, bytes)."""
+        answer = self.step("stream %d" % seconds, timeout=seconds + 30)
+        numbers = [int(word) for word in answer.split() if word.isdigit()]
+        if len(numbers) != 2:
+            raise SimulatorError("stream answered %r" % answer)
+        return tuple(numbers)
 
     def sendsplit(self, data, first):
         self.step("sendsplit %s %d" % (self.escape(data), first))
@@ -742,9 +767,13 @@ class Harness:
 
     # -- the parts of a test -----------------------------------------------------------
 
-    def simulator(self, port="COM1", script=None, relink=False):
-        """Starts the controller on port; the program finds it there when it opens it."""
-        sim = Simulator(self.run.sim, self.folder, port, script=script, relink=relink)
+    def simulator(self, port="COM1", script=None, relink=False, model=None):
+        """Starts the controller on port; the program finds it there when it opens it.
+        model: None for a scripted controller only, or a dict of model settings
+        ({} for the defaults, {"name": "KYRAL Beam 2", "band": "40m"}, see tovaksim
+        --help) for the controller model, with which steps still mix."""
+        sim = Simulator(self.run.sim, self.folder, port, script=script, relink=relink,
+                        model=model)
         self.simulators.append(sim)
         return sim
 

@@ -1,10 +1,16 @@
-"""The demo: tovakrem.exe under Wine, its COM1 wired to the controller simulator.
+"""The demo: tovakrem.exe under Wine, its COM1 wired to the controller model of the
+simulator, or with --port to a real serial device (the controller itself).
+
+    tools/demo.sh [--port DEVICE]
 
 With a DISPLAY the program opens there and the demo ends when its window is
-closed. Without one it runs on a private Xvfb, saves a screenshot of the main
-window as a PNG, prints the PNG's path and closes the program.
+closed. Without one it runs on a private Xvfb, waits until the controller's
+status is on the panel, saves a screenshot of the main window as a PNG, prints
+the PNG's path and closes the program.
 """
 
+import argparse
+import errno
 import os
 import re
 import sys
@@ -25,33 +31,62 @@ def display_number():
     return int(match.group(1)) if match else None
 
 
-def wait_for_display_text(harness, timeout=5.0):
-    # The display panel's text is painted a moment after the window appears.
+def wait_for_status(harness, timeout=15.0):
+    """Until the panel shows the controller's status on both lines (or timeout)."""
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
-        if (255, 255, 255) in harness.grab_control(DISPLAY_PANEL).colours():
+        lines = harness.ui.text(DISPLAY_PANEL)["text"].replace("\r\n", "\r").split("\r")
+        if len(lines) == 2 and lines[0].strip() and lines[1].strip() \
+                and not lines[0].strip().startswith("Connecting"):
+            time.sleep(0.5)  # the images and the text are painted a moment later
             return
         time.sleep(0.1)
 
 
+def check_device(path):
+    """A clear one-line refusal for a device that is missing or cannot be opened."""
+    try:
+        fd = os.open(path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+    except OSError as error:
+        reason = os.strerror(error.errno) if error.errno else str(error)
+        hint = " (is your user in the 'dialout' group?)" if error.errno == errno.EACCES else ""
+        sys.exit("demo: cannot open %s: %s%s" % (path, reason, hint))
+    os.close(fd)
+
+
 def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--port", metavar="DEVICE",
+                        help="a serial device with the real controller, e.g. /dev/ttyUSB0, "
+                             "instead of the simulator")
+    args = parser.parse_args()
+    if args.port:
+        check_device(args.port)
     display = display_number()
     run = Run(display=display)
     try:
         print("Preparing a private Wine prefix (about 15 s)...", flush=True)
         run.start()
         harness = Harness(run, "demo")
-        harness.simulator("COM1")
+        if args.port:
+            # COM1 of the prefix leads to the device itself.
+            link = harness.port_link(1)
+            link.rmdir()
+            link.symlink_to(os.path.realpath(args.port))
+            wired = args.port
+        else:
+            harness.simulator("COM1", model={})
+            wired = "the controller simulator"
         program = harness.start()
         harness.ui.find(30000)
-        print("Tovak Remote runs (process %d), COM1 wired to the controller simulator."
-              % program.pid, flush=True)
+        print("Tovak Remote runs (process %d), COM1 wired to %s." % (program.pid, wired),
+              flush=True)
         if display is not None:
             print("Close its window to end the demo.", flush=True)
             code = program.process.wait()
         else:
             SCREENSHOT.parent.mkdir(parents=True, exist_ok=True)
-            wait_for_display_text(harness)
+            wait_for_status(harness)
             harness.screenshot(SCREENSHOT)
             harness.ui.close()
             code = program.wait_exit(30)
