@@ -2,7 +2,8 @@
 # Runs every test: installs what is missing, builds the native configurations
 # and the Windows program, runs the unit tests (plain and with sanitizers), makes
 # and checks the downloads (and that a rebuild gives the same bytes) and runs the
-# end-to-end tests under Wine. Exits non-zero on any failure.
+# end-to-end tests under Wine, the installer's among them. Exits non-zero on any
+# failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -57,12 +58,14 @@ echo "rebuilt from nothing, byte for byte the same: ${downloads[*]}"
 
 # The whole suite on the architecture this machine runs (TOVAK_WINE_ARCH forces
 # one); where that is the 32-bit build, a short run keeps the 64-bit path honest.
+# The install test installs the installer of that architecture; here it must be there.
+export TOVAK_E2E_REQUIRE_INSTALLER=1
 arch=$(python3 e2e/run_e2e.py --print-arch)
 echo "== end-to-end tests (Wine, $arch)"
 python3 e2e/run_e2e.py --arch "$arch" "$@"
 if [[ "$arch" == win32 && $# -eq 0 ]]; then
     echo "== end-to-end subset on the 64-bit build (Wine, win64)"
     python3 e2e/run_e2e.py --arch win64 -k test_main_window \
-        -k test_every_key_and_menu_item_sends_its_exact_code
+        -k test_every_key_and_menu_item_sends_its_exact_code -k test_install
 fi
 echo "end-to-end tests ran on $arch"
