@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs every test: installs what is missing, builds the native configurations
-# and the Windows program, runs the unit tests (plain and with sanitizers) and
-# the end-to-end tests under Wine. Exits non-zero on any failure.
+# and the Windows program, runs the unit tests (plain and with sanitizers), makes
+# and checks the downloads (and that a rebuild gives the same bytes) and runs the
+# end-to-end tests under Wine, the installer's among them. Exits non-zero on any
+# failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -39,14 +41,31 @@ for dll in $imports; do
     esac
 done
 
+echo "== downloads (zip, installer, SHA256SUMS in build/dist) and the 64-bit test installer"
+cmake --build --preset win32 --target package
+cmake --build --preset win64 --target package
+python3 tools/check_package.py
+# The same commit built again from nothing, in another folder, gives the same bytes.
+repro=build/repro
+rm -rf "$repro"
+cmake --preset win32 -B "$repro/win32" -DTOVAK_DIST_DIR="$PWD/$repro/dist" >/dev/null
+cmake --build "$repro/win32" --parallel 2 --target package >/dev/null
+downloads=(SHA256SUMS $(cut -d ' ' -f 3 build/dist/SHA256SUMS))
+for name in "${downloads[@]}"; do
+    cmp "build/dist/$name" "$repro/dist/$name"
+done
+echo "rebuilt from nothing, byte for byte the same: ${downloads[*]}"
+
 # The whole suite on the architecture this machine runs (TOVAK_WINE_ARCH forces
 # one); where that is the 32-bit build, a short run keeps the 64-bit path honest.
+# The install test installs the installer of that architecture; here it must be there.
+export TOVAK_E2E_REQUIRE_INSTALLER=1
 arch=$(python3 e2e/run_e2e.py --print-arch)
 echo "== end-to-end tests (Wine, $arch)"
 python3 e2e/run_e2e.py --arch "$arch" "$@"
 if [[ "$arch" == win32 && $# -eq 0 ]]; then
     echo "== end-to-end subset on the 64-bit build (Wine, win64)"
     python3 e2e/run_e2e.py --arch win64 -k test_main_window \
-        -k test_every_key_and_menu_item_sends_its_exact_code
+        -k test_every_key_and_menu_item_sends_its_exact_code -k test_install
 fi
 echo "end-to-end tests ran on $arch"
