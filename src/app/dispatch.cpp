@@ -8,8 +8,8 @@
 #include "link/transmit.h"
 #include "maintenance/about.h"
 #include "maintenance/band_reset.h"
-#include "maintenance/step.h"
 #include "maintenance/open_adjust.h"
+#include "maintenance/step.h"
 #include "monitor/poll.h"
 
 namespace {
