@@ -523,7 +523,8 @@ class Simulator:
 
 class UiDriver:
     """tovakdrv.exe in the test's prefix: one command a line, one JSON line an answer.
-    Every method returns the parsed answer and raises DriverError on ok: false."""
+    Every method returns the parsed answer and raises DriverError on ok: false.
+    adjust=True addresses the program's Adjust window instead of the main window."""
 
     def __init__(self, run, prefix, folder):
         self._stderr = open(folder / "driver.err", "wb")
@@ -558,32 +559,42 @@ class UiDriver:
             raise DriverError("%s: %s" % (line, reply.get("error", "failed")))
         return reply
 
-    def find(self, timeout_ms=10000):
-        return self.call("find %d" % timeout_ms, timeout_ms / 1000 + DRIVER_REPLY_TIMEOUT)
+    @staticmethod
+    def _on(adjust):
+        return " adjust" if adjust else ""
 
-    def window(self):
-        return self.call("window")
+    def find(self, timeout_ms=10000, adjust=False):
+        return self.call("find %d" % timeout_ms + self._on(adjust),
+                         timeout_ms / 1000 + DRIVER_REPLY_TIMEOUT)
 
-    def controls(self):
-        return self.call("controls")
+    def window(self, adjust=False):
+        return self.call("window" + self._on(adjust))
 
-    def text(self, control_id):
-        return self.call("text %d" % control_id)
+    def controls(self, adjust=False):
+        """Every child control; radio buttons and check boxes also say "checked"."""
+        return self.call("controls" + self._on(adjust))
+
+    def text(self, control_id, adjust=False):
+        return self.call("text %d" % control_id + self._on(adjust))
 
     def menu(self):
         return self.call("menu")
 
-    def command(self, command_id, code=0):
-        return self.call("command %d %d" % (command_id, code))
+    def command(self, command_id, code=0, adjust=False):
+        return self.call("command %d %d" % (command_id, code) + self._on(adjust))
 
-    def click(self, control_id):
-        return self.call("click %d" % control_id)
+    def click(self, control_id, adjust=False):
+        return self.call("click %d" % control_id + self._on(adjust))
 
-    def close(self):
-        return self.call("close")
+    def key(self, name, adjust=False):
+        """Posts a key press and release ("esc" or "enter") to the window."""
+        return self.call("key %s" % name + self._on(adjust))
 
-    def altf4(self):
-        return self.call("altf4")
+    def close(self, adjust=False):
+        return self.call("close" + self._on(adjust))
+
+    def altf4(self, adjust=False):
+        return self.call("altf4" + self._on(adjust))
 
     def boxes(self):
         return self.call("boxes")
@@ -594,8 +605,8 @@ class UiDriver:
     def answer(self, button_id):
         return self.call("answer %d" % button_id)
 
-    def pixel(self, x, y):
-        return self.call("pixel %d %d" % (x, y))
+    def pixel(self, x, y, adjust=False):
+        return self.call("pixel %d %d" % (x, y) + self._on(adjust))
 
     def menustate(self, item_id):
         return self.call("menustate %d" % item_id)

@@ -3,6 +3,8 @@
 // stdout. It only reads the program's windows and posts to them: anything that may open
 // a modal loop is posted, and queries that need the program's thread use
 // SendMessageTimeout, since that thread sits in 120 ms port reads most of the time.
+// The commands that take a window address the main window, or with a last word
+// "adjust" the program's Adjust window.
 #include <windows.h>
 
 #include <fcntl.h>
@@ -35,6 +37,9 @@ using tovak::e2e::UniqueHandle;
 namespace hook = tovak::e2e::hook;
 
 constexpr char kMainClass[] = "NORMAL0";
+constexpr char kAdjustClass[] = "NORMALDLG";
+constexpr char kAdjustCaption[] = "Adjust";
+constexpr char kAdjustSelector[] = "adjust";
 constexpr char kBoxClass[] = "#32770";
 constexpr char kButtonClass[] = "Button";
 constexpr int kBoxTextId = 0xFFFF;  // the static that holds a message box's text
@@ -43,6 +48,7 @@ constexpr DWORD kPollStepMs = 20;
 constexpr long long kMaxWaitMs = 10 * 60 * 1000;
 constexpr DWORD kAnswerSettleMs = 2000;  // how long an answered box may take to go away
 constexpr UINT kGetTextTimeoutMs = 2000;
+constexpr UINT kGetCheckTimeoutMs = 2000;
 constexpr std::size_t kGetTextCapacity = 64 * 1024;
 constexpr std::size_t kWindowTextCapacity = 32 * 1024;
 constexpr std::size_t kClassNameCapacity = 256;
@@ -59,6 +65,17 @@ constexpr LPARAM kWasDownBit = LPARAM{1} << 30;
 constexpr LPARAM kKeyUpBit = static_cast<LPARAM>(0x80000000u);
 constexpr LPARAM kAltF4Down = 1 | kF4ScanBits | kAltHeldBit;
 constexpr LPARAM kAltF4Up = 1 | kF4ScanBits | kAltHeldBit | kWasDownBit | kKeyUpBit;
+
+// Keys a dialog's keyboard handling acts on, with their scan codes.
+struct NamedKey {
+    const char* name;
+    WPARAM key;
+    LPARAM scanCode;
+};
+constexpr NamedKey kNamedKeys[] = {
+    {"esc", VK_ESCAPE, 0x01},
+    {"enter", VK_RETURN, 0x1C},
+};
 
 using Args = std::vector<std::string_view>;
 
@@ -77,12 +94,15 @@ struct Answer {
     }
 };
 
+enum class Target { kMain, kAdjust };
+
 struct Driver {
     HWND main = nullptr;
     DWORD pid = 0;            // the program's process, from the last main window seen
     std::vector<HWND> boxes;  // open message boxes, oldest first
     HookClient hook;
     bool quit = false;
+    Target target = Target::kMain;  // the window the command being run addresses
 };
 
 // ---- small readers ---------------------------------------------------------------
@@ -235,18 +255,85 @@ bool RequireMain(Driver& driver, Answer& failure) {
     return false;
 }
 
-bool RequireControl(HWND main, std::string_view idText, HWND& control, Answer& failure) {
+struct AdjustSearch {
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK MatchAdjust(HWND window, LPARAM context) {
+    AdjustSearch& search = *reinterpret_cast<AdjustSearch*>(context);
+    if (ProcessOf(window) == search.pid &&
+        lstrcmpiA(ClassName(window).c_str(), kAdjustClass) == 0 &&
+        WindowText(window) == kAdjustCaption) {
+        search.found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The program's Adjust window, hidden ones too: while it closes it is hidden but still
+// there, and whether the main window is enabled by then is worth seeing.
+HWND FindAdjust(DWORD pid) {
+    AdjustSearch search{pid, nullptr};
+    EnumWindows(MatchAdjust, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+const char* TargetName(const Driver& driver) {
+    return driver.target == Target::kAdjust ? "the Adjust window" : "the main window";
+}
+
+// The window the command addresses: the main window, or the Adjust window of the
+// same process.
+bool RequireTarget(Driver& driver, HWND& window, Answer& failure) {
+    if (!RequireMain(driver, failure)) {
+        return false;
+    }
+    if (driver.target == Target::kMain) {
+        window = driver.main;
+        return true;
+    }
+    window = FindAdjust(driver.pid);
+    if (!window) {
+        failure = Answer::Fail(std::string("no Adjust window (class ") + kAdjustClass +
+                               ", caption " + kAdjustCaption + ") is open");
+        return false;
+    }
+    return true;
+}
+
+bool RequireControl(const Driver& driver, HWND window, std::string_view idText, HWND& control,
+                    Answer& failure) {
     long long id = 0;
     if (!ParseNumber(idText, 0, kMaxControlId, id)) {
         failure = BadNumber("a control id", idText, 0, kMaxControlId);
         return false;
     }
-    control = GetDlgItem(main, static_cast<int>(id));
+    control = GetDlgItem(window, static_cast<int>(id));
     if (!control) {
-        failure = Answer::Fail("the main window has no control with id " + std::to_string(id));
+        failure = Answer::Fail(std::string(TargetName(driver)) + " has no control with id " +
+                               std::to_string(id));
         return false;
     }
     return true;
+}
+
+// Radio buttons and check boxes keep a check state; push buttons and the rest do not.
+bool HasCheckState(HWND control) {
+    if (lstrcmpiA(ClassName(control).c_str(), kButtonClass) != 0) {
+        return false;
+    }
+    switch (static_cast<DWORD>(GetWindowLongA(control, GWL_STYLE)) & BS_TYPEMASK) {
+        case BS_CHECKBOX:
+        case BS_AUTOCHECKBOX:
+        case BS_RADIOBUTTON:
+        case BS_3STATE:
+        case BS_AUTO3STATE:
+        case BS_AUTORADIOBUTTON:
+            return true;
+        default:
+            return false;
+    }
 }
 
 // ---- message boxes ---------------------------------------------------------------
@@ -315,78 +402,109 @@ Answer BoxesAnswer(const std::vector<HWND>& boxes) {
 
 // ---- commands --------------------------------------------------------------------
 
+// The main window: visible, of any process. The Adjust window: visible, of the process
+// of the main window found first.
+bool LocateTarget(Driver& driver) {
+    if (!LocateMain(driver)) {
+        return false;
+    }
+    if (driver.target == Target::kMain) {
+        return true;
+    }
+    const HWND adjust = FindAdjust(driver.pid);
+    return adjust && IsWindowVisible(adjust);
+}
+
 Answer CmdFind(Driver& driver, const Args& args) {
     long long timeoutMs = 0;
     if (!ParseNumber(args[0], 0, kMaxWaitMs, timeoutMs)) {
         return BadNumber("the time-out", args[0], 0, kMaxWaitMs);
     }
-    if (!WaitFor(timeoutMs, [&driver] { return LocateMain(driver); })) {
-        return Answer::Fail(std::string("no visible window of class ") + kMainClass + " within " +
-                            std::to_string(timeoutMs) + " ms");
+    if (!WaitFor(timeoutMs, [&driver] { return LocateTarget(driver); })) {
+        const std::string what = driver.target == Target::kAdjust
+                                     ? std::string("Adjust window")
+                                     : std::string("window of class ") + kMainClass;
+        return Answer::Fail("no visible " + what + " within " + std::to_string(timeoutMs) + " ms");
     }
+    const HWND found = driver.target == Target::kAdjust ? FindAdjust(driver.pid) : driver.main;
     return Answer::Ok(
-        JsonObject().AddNumber("hwnd", HandleNumber(driver.main)).AddNumber("pid", driver.pid));
+        JsonObject().AddNumber("hwnd", HandleNumber(found)).AddNumber("pid", driver.pid));
 }
 
 Answer CmdWindow(Driver& driver, const Args&) {
     Answer failure;
-    if (!RequireMain(driver, failure)) {
+    HWND window = nullptr;
+    if (!RequireTarget(driver, window, failure)) {
         return failure;
     }
-    const HWND main = driver.main;
     RECT outer{};
     RECT client{};
     POINT origin{0, 0};
-    if (!GetWindowRect(main, &outer) || !GetClientRect(main, &client) ||
-        !ClientToScreen(main, &origin)) {
-        return Answer::Fail("the main window went away while being read");
+    if (!GetWindowRect(window, &outer) || !GetClientRect(window, &client) ||
+        !ClientToScreen(window, &origin)) {
+        return Answer::Fail(std::string(TargetName(driver)) + " went away while being read");
     }
     return Answer::Ok(
         JsonObject()
-            .AddNumber("hwnd", HandleNumber(main))
-            .AddText("caption", WindowText(main))
-            .AddNumber("style", static_cast<DWORD>(GetWindowLongA(main, GWL_STYLE)))
-            .AddNumber("exstyle", static_cast<DWORD>(GetWindowLongA(main, GWL_EXSTYLE)))
+            .AddNumber("hwnd", HandleNumber(window))
+            .AddText("class", ClassName(window))
+            .AddText("caption", WindowText(window))
+            .AddNumber("style", static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE)))
+            .AddNumber("exstyle", static_cast<DWORD>(GetWindowLongA(window, GWL_EXSTYLE)))
             .AddRaw("rect", JsonNumbers({outer.left, outer.top, outer.right, outer.bottom}))
             .AddRaw("client", JsonNumbers({client.right - client.left, client.bottom - client.top}))
             .AddRaw("clientorigin", JsonNumbers({origin.x, origin.y}))
-            .AddBool("enabled", IsWindowEnabled(main) != FALSE)
-            .AddBool("visible", IsWindowVisible(main) != FALSE));
+            .AddNumber("owner", HandleNumber(GetWindow(window, GW_OWNER)))
+            .AddBool("enabled", IsWindowEnabled(window) != FALSE)
+            .AddBool("visible", IsWindowVisible(window) != FALSE));
 }
 
 Answer CmdControls(Driver& driver, const Args&) {
     Answer failure;
-    if (!RequireMain(driver, failure)) {
+    HWND window = nullptr;
+    if (!RequireTarget(driver, window, failure)) {
         return failure;
     }
     JsonArray list;
-    for (HWND child : ChildrenOf(driver.main)) {
+    for (HWND child : ChildrenOf(window)) {
         RECT box{};
         GetWindowRect(child, &box);
-        MapWindowPoints(HWND_DESKTOP, driver.main, reinterpret_cast<POINT*>(&box), 2);
-        list.AddRaw(
-            JsonObject()
-                .AddNumber("id", GetDlgCtrlID(child))
-                .AddText("class", ClassName(child))
-                .AddText("text", WindowText(child))
-                .AddNumber("style", static_cast<DWORD>(GetWindowLongA(child, GWL_STYLE)))
-                .AddNumber("exstyle", static_cast<DWORD>(GetWindowLongA(child, GWL_EXSTYLE)))
-                .AddNumber("x", box.left)
-                .AddNumber("y", box.top)
-                .AddNumber("w", box.right - box.left)
-                .AddNumber("h", box.bottom - box.top)
-                .AddBool("visible", IsWindowVisible(child) != FALSE)
-                .AddBool("enabled", IsWindowEnabled(child) != FALSE)
-                .AddNumber("hwnd", HandleNumber(child))
-                .Text());
+        MapWindowPoints(HWND_DESKTOP, window, reinterpret_cast<POINT*>(&box), 2);
+        JsonObject control;
+        control.AddNumber("id", GetDlgCtrlID(child))
+            .AddText("class", ClassName(child))
+            .AddText("text", WindowText(child))
+            .AddNumber("style", static_cast<DWORD>(GetWindowLongA(child, GWL_STYLE)))
+            .AddNumber("exstyle", static_cast<DWORD>(GetWindowLongA(child, GWL_EXSTYLE)))
+            .AddNumber("x", box.left)
+            .AddNumber("y", box.top)
+            .AddNumber("w", box.right - box.left)
+            .AddNumber("h", box.bottom - box.top)
+            .AddBool("visible", IsWindowVisible(child) != FALSE)
+            .AddBool("enabled", IsWindowEnabled(child) != FALSE)
+            .AddNumber("hwnd", HandleNumber(child));
+        // The check state lives in the program: asking needs its thread.
+        if (HasCheckState(child)) {
+            DWORD_PTR state = 0;
+            if (!SendMessageTimeoutA(child, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, kGetCheckTimeoutMs,
+                                     &state)) {
+                return Answer::Fail("control " + std::to_string(GetDlgCtrlID(child)) +
+                                    " did not give its check state within " +
+                                    std::to_string(kGetCheckTimeoutMs) + " ms");
+            }
+            control.AddBool("checked", state == BST_CHECKED);
+        }
+        list.AddRaw(control.Text());
     }
     return Answer::Ok(JsonObject().AddRaw("controls", list.Text()));
 }
 
 Answer CmdText(Driver& driver, const Args& args) {
     Answer failure;
+    HWND window = nullptr;
     HWND control = nullptr;
-    if (!RequireMain(driver, failure) || !RequireControl(driver.main, args[0], control, failure)) {
+    if (!RequireTarget(driver, window, failure) ||
+        !RequireControl(driver, window, args[0], control, failure)) {
         return failure;
     }
     // One WM_GETTEXT into a large buffer: a length query first would wait for the
@@ -460,12 +578,13 @@ Answer CmdCommand(Driver& driver, const Args& args) {
         return BadNumber("a notification code", args[1], 0, 0xFFFF);
     }
     Answer failure;
-    if (!RequireMain(driver, failure)) {
+    HWND window = nullptr;
+    if (!RequireTarget(driver, window, failure)) {
         return failure;
     }
     // A control's notification carries its handle; a menu command carries none.
-    const HWND control = GetDlgItem(driver.main, static_cast<int>(id));
-    if (!PostMessageA(driver.main, WM_COMMAND,
+    const HWND control = GetDlgItem(window, static_cast<int>(id));
+    if (!PostMessageA(window, WM_COMMAND,
                       MAKEWPARAM(static_cast<WORD>(id), static_cast<WORD>(code)),
                       reinterpret_cast<LPARAM>(control))) {
         return Answer::Fail("cannot post the command: error " + std::to_string(GetLastError()));
@@ -475,8 +594,10 @@ Answer CmdCommand(Driver& driver, const Args& args) {
 
 Answer CmdClick(Driver& driver, const Args& args) {
     Answer failure;
+    HWND window = nullptr;
     HWND control = nullptr;
-    if (!RequireMain(driver, failure) || !RequireControl(driver.main, args[0], control, failure)) {
+    if (!RequireTarget(driver, window, failure) ||
+        !RequireControl(driver, window, args[0], control, failure)) {
         return failure;
     }
     if (!PostMessageA(control, BM_CLICK, 0, 0)) {
@@ -487,10 +608,11 @@ Answer CmdClick(Driver& driver, const Args& args) {
 
 Answer CmdClose(Driver& driver, const Args&) {
     Answer failure;
-    if (!RequireMain(driver, failure)) {
+    HWND window = nullptr;
+    if (!RequireTarget(driver, window, failure)) {
         return failure;
     }
-    if (!PostMessageA(driver.main, WM_CLOSE, 0, 0)) {
+    if (!PostMessageA(window, WM_CLOSE, 0, 0)) {
         return Answer::Fail("cannot post WM_CLOSE: error " + std::to_string(GetLastError()));
     }
     return Answer::Ok();
@@ -498,13 +620,41 @@ Answer CmdClose(Driver& driver, const Args&) {
 
 Answer CmdAltF4(Driver& driver, const Args&) {
     Answer failure;
-    if (!RequireMain(driver, failure)) {
+    HWND window = nullptr;
+    if (!RequireTarget(driver, window, failure)) {
         return failure;
     }
     // DefWindowProc turns the key with Alt held into SC_CLOSE, as a real Alt+F4 does.
-    if (!PostMessageA(driver.main, WM_SYSKEYDOWN, kF4Key, kAltF4Down) ||
-        !PostMessageA(driver.main, WM_SYSKEYUP, kF4Key, kAltF4Up)) {
+    if (!PostMessageA(window, WM_SYSKEYDOWN, kF4Key, kAltF4Down) ||
+        !PostMessageA(window, WM_SYSKEYUP, kF4Key, kAltF4Up)) {
         return Answer::Fail("cannot post Alt+F4: error " + std::to_string(GetLastError()));
+    }
+    return Answer::Ok();
+}
+
+// A key pressed and released while the window has the focus. Posted to the window
+// itself, as the keyboard would deliver it: a modal loop with IsDialogMessage turns
+// Esc and Enter into its commands.
+Answer CmdKey(Driver& driver, const Args& args) {
+    const NamedKey* key = nullptr;
+    for (const NamedKey& named : kNamedKeys) {
+        if (args[0] == named.name) {
+            key = &named;
+        }
+    }
+    if (key == nullptr) {
+        return Answer::Fail("unknown key '" + std::string(args[0]) + "' (esc, enter)");
+    }
+    Answer failure;
+    HWND window = nullptr;
+    if (!RequireTarget(driver, window, failure)) {
+        return failure;
+    }
+    const LPARAM down = 1 | (key->scanCode << 16);
+    const LPARAM up = down | kWasDownBit | kKeyUpBit;
+    if (!PostMessageA(window, WM_KEYDOWN, key->key, down) ||
+        !PostMessageA(window, WM_KEYUP, key->key, up)) {
+        return Answer::Fail("cannot post the key: error " + std::to_string(GetLastError()));
     }
     return Answer::Ok();
 }
@@ -569,12 +719,13 @@ Answer CmdPixel(Driver& driver, const Args& args) {
         return BadNumber("y", args[1], -kMaxCoordinate, kMaxCoordinate);
     }
     Answer failure;
-    if (!RequireMain(driver, failure)) {
+    HWND window = nullptr;
+    if (!RequireTarget(driver, window, failure)) {
         return failure;
     }
     POINT point{static_cast<LONG>(x), static_cast<LONG>(y)};
-    if (!ClientToScreen(driver.main, &point)) {
-        return Answer::Fail("the main window went away while being read");
+    if (!ClientToScreen(window, &point)) {
+        return Answer::Fail(std::string(TargetName(driver)) + " went away while being read");
     }
     const ScreenDc screen;
     if (!screen.Get()) {
@@ -594,30 +745,38 @@ Answer CmdQuit(Driver& driver, const Args&) {
     return Answer::Ok();
 }
 
+// Whether a command takes the window selector "adjust" as its last word.
+enum class Selector { kNone, kWindow };
+
 struct Command {
     const char* name;
-    std::size_t minArgs;
+    std::size_t minArgs;  // not counting the selector
     std::size_t maxArgs;
+    Selector selector;
     const char* usage;
     Answer (*run)(Driver&, const Args&);
 };
 
+constexpr Selector kWin = Selector::kWindow;
+constexpr Selector kNone = Selector::kNone;
+
 constexpr Command kCommands[] = {
-    {"find", 1, 1, "find <timeout_ms>", CmdFind},
-    {"window", 0, 0, "window", CmdWindow},
-    {"controls", 0, 0, "controls", CmdControls},
-    {"text", 1, 1, "text <id>", CmdText},
-    {"menu", 0, 0, "menu", CmdMenu},
-    {"menustate", 1, 1, "menustate <id>", CmdMenuState},
-    {"command", 1, 2, "command <id> [code]", CmdCommand},
-    {"click", 1, 1, "click <id>", CmdClick},
-    {"close", 0, 0, "close", CmdClose},
-    {"altf4", 0, 0, "altf4", CmdAltF4},
-    {"boxes", 0, 0, "boxes", CmdBoxes},
-    {"waitbox", 1, 1, "waitbox <timeout_ms>", CmdWaitBox},
-    {"answer", 1, 1, "answer <button_id>", CmdAnswer},
-    {"pixel", 2, 2, "pixel <x> <y>", CmdPixel},
-    {"quit", 0, 0, "quit", CmdQuit},
+    {"find", 1, 1, kWin, "find <timeout_ms> [adjust]", CmdFind},
+    {"window", 0, 0, kWin, "window [adjust]", CmdWindow},
+    {"controls", 0, 0, kWin, "controls [adjust]", CmdControls},
+    {"text", 1, 1, kWin, "text <id> [adjust]", CmdText},
+    {"menu", 0, 0, kNone, "menu", CmdMenu},
+    {"menustate", 1, 1, kNone, "menustate <id>", CmdMenuState},
+    {"command", 1, 2, kWin, "command <id> [code] [adjust]", CmdCommand},
+    {"click", 1, 1, kWin, "click <id> [adjust]", CmdClick},
+    {"key", 1, 1, kWin, "key esc|enter [adjust]", CmdKey},
+    {"close", 0, 0, kWin, "close [adjust]", CmdClose},
+    {"altf4", 0, 0, kWin, "altf4 [adjust]", CmdAltF4},
+    {"boxes", 0, 0, kNone, "boxes", CmdBoxes},
+    {"waitbox", 1, 1, kNone, "waitbox <timeout_ms>", CmdWaitBox},
+    {"answer", 1, 1, kNone, "answer <button_id>", CmdAnswer},
+    {"pixel", 2, 2, kWin, "pixel <x> <y> [adjust]", CmdPixel},
+    {"quit", 0, 0, kNone, "quit", CmdQuit},
 };
 
 Args SplitWords(std::string_view line) {
@@ -641,7 +800,13 @@ Answer Execute(Driver& driver, std::string_view line) {
         if (words[0] != command.name) {
             continue;
         }
-        const Args args(words.begin() + 1, words.end());
+        Args args(words.begin() + 1, words.end());
+        driver.target = Target::kMain;
+        if (command.selector == Selector::kWindow && !args.empty() &&
+            args.back() == kAdjustSelector) {
+            driver.target = Target::kAdjust;
+            args.pop_back();
+        }
         if (args.size() < command.minArgs || args.size() > command.maxArgs) {
             return Answer::Fail(std::string("usage: ") + command.usage);
         }

@@ -118,11 +118,18 @@ int RunDialog(const std::string& name) {
 
     // Messages of the disabled main window (painting) are dispatched here too.
     MSG message{};
-    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    BOOL got = FALSE;
+    while ((got = GetMessageA(&message, nullptr, 0, 0)) > 0) {
         if (!IsDialogMessageA(window, &message)) {
             TranslateMessage(&message);
             DispatchMessageA(&message);
         }
+    }
+    // A quit that CloseAdjust did not post is the program's own: the main window
+    // was closed under this one (which went with it). Taken here, it would leave
+    // the program running without a window, holding its single-instance mutex.
+    if (got == 0 && (IsWindow(window) || !IsWindow(owner))) {
+        PostQuitMessage(static_cast<int>(message.wParam));
     }
     return static_cast<int>(message.wParam);
 }
