@@ -2,53 +2,35 @@
 
 #include "adjust/adjust_controls.h"
 #include "app/state.h"
-#include "app/texts.h"
+#include "monitor/status.h"
 
 namespace {
 
-constexpr std::size_t kLengthWidth = 5;
 constexpr std::size_t kNameWidth = 8;
-constexpr std::uint32_t kMotorStartLead = 100;  // the counter shows 001 at once
-constexpr const char* kAllElements = "06";
 
-// Up to count characters from the 1-based position: fewer where the message
-// ends early, none where it ends before the position.
-std::string Field(const std::string& message, std::size_t position, std::size_t count) {
-    if (position - 1 >= message.size()) {
-        return std::string();
-    }
-    return message.substr(position - 1, count);
-}
-
-// "Cp06": all six lengths at 6, 12, ..., 36; "Cp00" to "Cp05": one length at 6.
+// The same rule as the main window's: a single element's answer carries its
+// value where the all-elements answer carries element 0's.
 void TakeLengths(const std::string& message, AdjustScan&) {
-    const std::string code = Field(message, 3, 2);
-    if (code == kAllElements) {
-        for (std::size_t i = 0; i < kElementCount; ++i) {
-            app.elementLengths[i] = Field(message, 6 + 6 * i, kLengthWidth) + text::kLengthUnit;
-        }
-    } else if (code.size() == 2 && code[0] == '0' && code[1] >= '0' && code[1] <= '5') {
-        const auto element = static_cast<std::size_t>(code[1] - '0');
-        app.elementLengths[element] = Field(message, 6, kLengthWidth) + text::kLengthUnit;
-    }
+    StoreElementLengths(message);
     ShowElementLengths();
 }
 
 // Kept, so a later "Max Length : " names its element and the next opening
 // does not ask again.
 void TakeNames(const std::string& message, AdjustScan&) {
+    StoreElementNames(message);
     for (std::size_t i = 0; i < kElementCount; ++i) {
-        app.elementNames[i] = Field(message, 3 + kNameWidth * i, kNameWidth);
         ShowElementName(i, app.elementNames[i]);
     }
 }
 
+// Only the counter stops here; the beam LEDs blink in the main poll alone.
 void MotorStopped() {
     app.motorStartTick = 0;
 }
 
 void MotorStarted() {
-    app.motorStartTick = platform::TickCount() - kMotorStartLead;
+    OnMotorStarted(nullptr, 0);
 }
 
 // Data messages by their first two characters.

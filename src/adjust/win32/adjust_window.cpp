@@ -19,12 +19,7 @@ constexpr int kAdjustHeight = 229;
 
 void CreateAdjustControls(HWND window) {
     for (std::size_t i = 0; i < kAdjustControlCount; ++i) {
-        const ControlEntry& control = kAdjustControls[i];
-        HWND child = CreateWindowExA(
-            control.exStyle, control.className, control.text, control.style, control.x, control.y,
-            control.width, control.height, window,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), shell.instance, nullptr);
-        SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(shell.smallFont), 0);
+        CreateControl(window, kAdjustControls[i], shell.smallFont);
     }
 }
 

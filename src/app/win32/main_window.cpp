@@ -15,11 +15,7 @@ void CreateControls(HWND window) {
     std::size_t image = 0;
     for (std::size_t i = 0; i < kMainControlCount; ++i) {
         const ControlEntry& control = kMainControls[i];
-        HWND child = CreateWindowExA(
-            control.exStyle, control.className, control.text, control.style, control.x, control.y,
-            control.width, control.height, window,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), shell.instance, nullptr);
-        SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(shell.panelFont), FALSE);
+        HWND child = CreateControl(window, control, shell.panelFont);
         if (control.bitmap != 0 && image < kPanelImageCount) {
             HBITMAP bitmap =
                 static_cast<HBITMAP>(LoadImageA(shell.instance, MAKEINTRESOURCEA(control.bitmap),
@@ -49,6 +45,15 @@ void OnDestroy(HWND window) {
 }
 
 }  // namespace
+
+HWND CreateControl(HWND parent, const ControlEntry& control, HFONT font) {
+    HWND child = CreateWindowExA(control.exStyle, control.className, control.text, control.style,
+                                 control.x, control.y, control.width, control.height, parent,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)),
+                                 shell.instance, nullptr);
+    SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    return child;
+}
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {

@@ -7,6 +7,7 @@
 
 #include <array>
 
+#include "app/controls.h"
 #include "app/menu_tree.h"
 
 constexpr std::size_t kMenuCount = 8;
@@ -29,6 +30,9 @@ struct ShellState {
 extern ShellState shell;
 
 HMENU& Menu(MenuSlot slot);
+
+// One control of a table, created under parent and given its font (no redraw).
+HWND CreateControl(HWND parent, const ControlEntry& control, HFONT font);
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK PanelColourProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
