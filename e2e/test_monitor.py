@@ -118,7 +118,8 @@ KEEPALIVE_GAP_S = (0.9, 1.8)  # the period plus the 100 ms pause, on a loaded ma
 # one read, one poll period and the pause after "Mt1" was written.
 MOTOR_REPORT_SLACK_S = 0.6
 MOTOR_RUN_MIN_S = 2.5  # the 6m -> 40m run, long enough for two keep-alive periods
-COUNTER_SLACK_S = 0.6  # the counter against the wall clock: two ticks and a query
+COUNTER_SLACK_S = 0.8  # the counter against the wall clock: two slow ticks and a query
+COUNTER_FIRST_MAX = 10  # first counter seen: within a second of the motor's start
 
 
 def wait_until(predicate, timeout, what):
@@ -456,7 +457,7 @@ class ModelTest(MonitorTestCase):
         self.assertGreaterEqual(len(counters), 3, counters)
         values = [value for _, value in counters]
         self.assertEqual(values, sorted(values), "the counter went back")
-        self.assertLessEqual(values[0], 5, "the counter did not start near 001")
+        self.assertLessEqual(values[0], COUNTER_FIRST_MAX, "the counter did not start near 001")
         (first_at, first), (last_at, last) = counters[0], counters[-1]
         self.assertAlmostEqual((last - first) / 10, last_at - first_at, delta=COUNTER_SLACK_S)
         self.assertEqual(beam_leds, {BLUE, GREY}, "the NORMAL LED did not blink")
