@@ -536,6 +536,11 @@ class UiDriver:
 
     def call(self, line, timeout=DRIVER_REPLY_TIMEOUT):
         """Sends one command and returns its parsed answer; raises on ok: false."""
+        self.post(line)
+        return self.reply(line, timeout)
+
+    def post(self, line):
+        """Sends one command without waiting; reply() reads its answer later."""
         if self.process.poll() is not None:
             raise HarnessError("the UI driver has exited (%s)" % self.process.returncode)
         try:
@@ -543,6 +548,9 @@ class UiDriver:
             self.process.stdin.flush()
         except BrokenPipeError:
             raise HarnessError("the UI driver has gone") from None
+
+    def reply(self, line, timeout=DRIVER_REPLY_TIMEOUT):
+        """The answer to the command posted last (line names it in errors)."""
         fd = self.process.stdout.fileno()
         deadline = time.monotonic() + timeout
         while b"\n" not in self._buffer:
@@ -579,6 +587,20 @@ class UiDriver:
 
     def menu(self):
         return self.call("menu")
+
+    @staticmethod
+    def waittext_line(control_id, text, timeout_ms=5000, absent=False):
+        if isinstance(text, str):
+            text = text.encode("latin-1")
+        return "waittext %d %d %s%s" % (control_id, timeout_ms, text.hex(),
+                                        " absent" if absent else "")
+
+    def waittext(self, control_id, text, timeout_ms=5000, absent=False):
+        """Waits in the driver until a static's text contains text (absent: no longer
+        does), read about every millisecond without the program's thread; the answer
+        has the text then and "us", the microseconds the wait took."""
+        return self.call(self.waittext_line(control_id, text, timeout_ms, absent),
+                         timeout_ms / 1000 + DRIVER_REPLY_TIMEOUT)
 
     def command(self, command_id, code=0, adjust=False):
         return self.call("command %d %d" % (command_id, code) + self._on(adjust))
@@ -660,6 +682,30 @@ class ScreenImage:
         if len(pixels) != width * height * 3:
             raise HarnessError("short screen grab")
         return cls(width, height, pixels, left, top)
+
+    @classmethod
+    def from_bmp(cls, path):
+        """An uncompressed 24-bit BMP (the program's resources/*.bmp) as it shows."""
+        data = Path(path).read_bytes()
+        offset, width, height, bits, compression = (
+            int.from_bytes(data[10:14], "little"), int.from_bytes(data[18:22], "little"),
+            int.from_bytes(data[22:26], "little", signed=True),
+            int.from_bytes(data[28:30], "little"), int.from_bytes(data[30:34], "little"))
+        if data[:2] != b"BM" or bits != 24 or compression != 0:
+            raise HarnessError("%s is not an uncompressed 24-bit bitmap" % path)
+        stride = (width * 3 + 3) & ~3
+        rows = []
+        for row in range(abs(height)):
+            source = row if height < 0 else abs(height) - 1 - row  # bottom-up unless negative
+            bgr = data[offset + source * stride:offset + source * stride + width * 3]
+            rows.append(bytes(b for i in range(0, len(bgr), 3) for b in bgr[i:i + 3][::-1]))
+        return cls(width, abs(height), b"".join(rows))
+
+    def crop(self, x, y, width, height):
+        """The part at (x, y) of the given size, in this image's coordinates."""
+        rows = [self.data[((y + row) * self.width + x) * 3:((y + row) * self.width + x + width) * 3]
+                for row in range(height)]
+        return ScreenImage(width, height, b"".join(rows), self.left + x, self.top + y)
 
     def pixel(self, x, y):
         offset = (y * self.width + x) * 3
@@ -840,6 +886,20 @@ class Harness:
         origin_x, origin_y = window["clientorigin"]
         left, top = origin_x + control["x"], origin_y + control["y"]
         return self.grab([left, top, left + control["w"], top + control["h"]])
+
+    def grab_controls(self, control_ids):
+        """{id: ScreenImage} over several main-window controls, from one grab."""
+        window = self.ui.window()
+        controls = {c["id"]: c for c in self.ui.controls()["controls"]}
+        missing = [control_id for control_id in control_ids if control_id not in controls]
+        if missing:
+            raise AssertionError("the main window has no controls %s" % missing)
+        origin_x, origin_y = window["clientorigin"]
+        width, height = window["client"]
+        client = self.grab([origin_x, origin_y, origin_x + width, origin_y + height])
+        return {control_id: client.crop(controls[control_id]["x"], controls[control_id]["y"],
+                                        controls[control_id]["w"], controls[control_id]["h"])
+                for control_id in control_ids}
 
     # -- cleaning up -------------------------------------------------------------------
 

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the demo and the tests need, once.
+# Installs the Debian packages the build, the demo and the tests need (and any
+# named as arguments), once.
 # Safe to run again: it does nothing when everything is already there.
 set -euo pipefail
 
@@ -11,6 +12,8 @@ packages=(
     xvfb xauth imagemagick fonts-dejavu-core fonts-inconsolata
     python3 e2fsprogs
 )
+# Extra packages a command needs beyond these (tools/bench.sh: Google Benchmark).
+packages+=("$@")
 
 missing=()
 for package in "${packages[@]}"; do

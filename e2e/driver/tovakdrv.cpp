@@ -45,6 +45,7 @@ constexpr char kButtonClass[] = "Button";
 constexpr int kBoxTextId = 0xFFFF;  // the static that holds a message box's text
 
 constexpr DWORD kPollStepMs = 20;
+constexpr DWORD kTextPollStepMs = 1;  // a static's text is read without the program's thread
 constexpr long long kMaxWaitMs = 10 * 60 * 1000;
 constexpr DWORD kAnswerSettleMs = 2000;  // how long an answered box may take to go away
 constexpr UINT kGetTextTimeoutMs = 2000;
@@ -192,7 +193,7 @@ Answer BadNumber(std::string_view what, std::string_view text, long long min, lo
 
 // Polls `found` every few milliseconds until it holds or `timeoutMs` has passed.
 template <typename Found>
-bool WaitFor(long long timeoutMs, Found found) {
+bool WaitFor(long long timeoutMs, DWORD stepMs, Found found) {
     const DWORD start = GetTickCount();
     for (;;) {
         if (found()) {
@@ -202,8 +203,13 @@ bool WaitFor(long long timeoutMs, Found found) {
         if (static_cast<long long>(GetTickCount() - start) >= timeoutMs) {
             return false;
         }
-        Sleep(kPollStepMs);
+        Sleep(stepMs);
     }
+}
+
+template <typename Found>
+bool WaitFor(long long timeoutMs, Found found) {
+    return WaitFor(timeoutMs, kPollStepMs, found);
 }
 
 struct HookStatusName {
@@ -521,6 +527,68 @@ Answer CmdText(Driver& driver, const Args& args) {
     return Answer::Ok(JsonObject().AddText("text", text));
 }
 
+bool ParseHexText(std::string_view hex, std::string& text) {
+    if (hex.size() % 2 != 0) {
+        return false;
+    }
+    text.clear();
+    for (std::size_t i = 0; i < hex.size(); i += 2) {
+        unsigned value = 0;
+        const auto [stop, error] = std::from_chars(hex.data() + i, hex.data() + i + 2, value, 16);
+        if (error != std::errc() || stop != hex.data() + i + 2) {
+            return false;
+        }
+        text += static_cast<char>(value);
+    }
+    return true;
+}
+
+// Waits inside the driver until a control's text holds (or, with "absent", no longer
+// holds) a text, reading it with GetWindowTextA about every millisecond: instant for a
+// static or a button, so the wait adds no round trip of its own. The answer gives the
+// time from the command to the match, for latency measurements, and the text then.
+Answer CmdWaitText(Driver& driver, const Args& args) {
+    Answer failure;
+    HWND control = nullptr;
+    long long timeoutMs = 0;
+    std::string wanted;
+    if (!ParseNumber(args[1], 0, kMaxWaitMs, timeoutMs)) {
+        return BadNumber("the time-out", args[1], 0, kMaxWaitMs);
+    }
+    if (!ParseHexText(args[2], wanted)) {
+        return Answer::Fail("the text must be given as hex digits, two a byte");
+    }
+    const bool absent = args.size() > 3;
+    if (absent && args[3] != "absent") {
+        return Answer::Fail("usage: waittext <id> <timeout_ms> <hex_text> [absent]");
+    }
+    LARGE_INTEGER frequency{};
+    LARGE_INTEGER start{};
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    if (!RequireMain(driver, failure) ||
+        !RequireControl(driver, driver.main, args[0], control, failure)) {
+        return failure;
+    }
+    long long polls = 0;
+    std::string text;
+    const bool found = WaitFor(timeoutMs, kTextPollStepMs, [&] {
+        ++polls;
+        text = WindowText(control);
+        return (text.find(wanted) != std::string::npos) != absent;
+    });
+    LARGE_INTEGER now{};
+    QueryPerformanceCounter(&now);
+    const long long elapsedUs = (now.QuadPart - start.QuadPart) * 1000000 / frequency.QuadPart;
+    if (!found) {
+        return Answer::Fail("control " + std::string(args[0]) + (absent ? " still" : " never") +
+                            " showed the text within " + std::to_string(timeoutMs) +
+                            " ms; it shows '" + text + "'");
+    }
+    return Answer::Ok(
+        JsonObject().AddNumber("us", elapsedUs).AddNumber("polls", polls).AddText("text", text));
+}
+
 Answer CmdMenu(Driver& driver, const Args&) {
     Answer failure;
     if (!RequireMain(driver, failure)) {
@@ -765,6 +833,7 @@ constexpr Command kCommands[] = {
     {"window", 0, 0, kWin, "window [adjust]", CmdWindow},
     {"controls", 0, 0, kWin, "controls [adjust]", CmdControls},
     {"text", 1, 1, kWin, "text <id> [adjust]", CmdText},
+    {"waittext", 3, 4, kNone, "waittext <id> <timeout_ms> <hex_text> [absent]", CmdWaitText},
     {"menu", 0, 0, kNone, "menu", CmdMenu},
     {"menustate", 1, 1, kNone, "menustate <id>", CmdMenuState},
     {"command", 1, 2, kWin, "command <id> [code] [adjust]", CmdCommand},
