@@ -278,9 +278,16 @@ class Run:
     def _boot_template(self):
         self.template = self.folder / "template"
         env = self.wine_env(self.template)
-        subprocess.run(self.arch.command(["wineboot", "-i"]), env=env, stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                       timeout=BOOT_TIMEOUT, check=True)
+        booted = subprocess.run(self.arch.command(["wineboot", "-i"]), env=env,
+                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL, timeout=BOOT_TIMEOUT, check=False)
+        if booted.returncode != 0:
+            hint = ""
+            if self.arch.name == "win32" and not WineArch.runs_32_bit():
+                hint = ": this machine cannot run 32-bit programs (%s=win64 or unset)" \
+                    % WineArch.FORCE_VARIABLE
+            raise HarnessError("booting a %s prefix failed (exit %d)%s"
+                               % (self.arch.name, booted.returncode, hint))
         self._wait_server_gone(self.template)
         no_port = self.no_port_folder()
         no_port.mkdir()

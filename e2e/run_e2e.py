@@ -102,7 +102,10 @@ def main():
     parser.add_argument("--driver", help="tovakdrv.exe (default build/<arch>/tovakdrv.exe)")
     parser.add_argument("--sim", help="tovaksim (default build/native/tovaksim)")
     args = parser.parse_args()
-    arch = harness.WineArch(args.arch) if args.arch else harness.WineArch.choose()
+    try:
+        arch = harness.WineArch(args.arch) if args.arch else harness.WineArch.choose()
+    except harness.HarnessError as error:
+        parser.error(str(error))
     if args.print_arch:
         print(arch.name)
         return 0
