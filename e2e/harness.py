@@ -78,6 +78,14 @@ def _wait_for(predicate, timeout, interval=0.02):
         time.sleep(interval)
 
 
+def wait_until(predicate, timeout, what):
+    """Polls predicate until it holds; an AssertionError naming what (a text, or a
+    function giving it once the wait has failed) if it does not within timeout s."""
+    if not _wait_for(predicate, timeout):
+        raise AssertionError("%s: not within %s s" % (what() if callable(what) else what,
+                                                     timeout))
+
+
 def _end_process(process, grace=3.0):
     """Ends one child by its PID: SIGTERM, then SIGKILL; always reaps it."""
     if process is None or process.poll() is not None:

@@ -9,8 +9,8 @@ closes the window at most once."""
 import re
 import time
 
-from harness import DriverError
-from test_link_dispatch import LinkTestCase, wait_until, wire
+from harness import DriverError, wait_until
+from test_link_dispatch import LinkTestCase, wire
 
 # -- what the program shows and sends ------------------------------------------------------
 

@@ -8,7 +8,7 @@ should have written so far, so a stray or doubled byte fails the test as well.""
 import re
 import time
 
-from harness import DriverError, WineTestCase
+from harness import DriverError, WineTestCase, wait_until
 
 # -- what the program writes and shows -------------------------------------------------
 
@@ -129,14 +129,6 @@ def caption_for(port):
 
 def wire(code):
     return (code + TERMINATOR).encode("ascii")
-
-
-def wait_until(predicate, timeout, what):
-    deadline = time.monotonic() + timeout
-    while not predicate():
-        if time.monotonic() >= deadline:
-            raise AssertionError("%s: not within %s s" % (what, timeout))
-        time.sleep(0.02)
 
 
 class LinkTestCase(WineTestCase):

@@ -12,7 +12,7 @@ without the program's thread: the progress words can be seen while it sleeps."""
 import re
 import time
 
-from harness import WineTestCase
+from harness import WineTestCase, wait_until
 
 # -- what the program sends and shows ---------------------------------------------------
 
@@ -93,15 +93,6 @@ RESTORE_BLOCK_S = (9.0, 16.0)  # "AtDefault", then 9 s before "AtComplete" is re
 POWER_GAP_S = (0.95, 2.5)  # the two POWER presses that answer "AtComplete"
 RESTORE_TIMEOUT_S = 25.0
 
-
-def wait_until(predicate, timeout, what):
-    """what: a text, or a function giving it when the wait has failed."""
-    deadline = time.monotonic() + timeout
-    while not predicate():
-        if time.monotonic() >= deadline:
-            raise AssertionError("%s: not within %s s" % (what() if callable(what) else what,
-                                                         timeout))
-        time.sleep(0.02)
 
 
 def messages(sim, kind):

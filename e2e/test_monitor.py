@@ -10,7 +10,7 @@ indicator controls are compared pixel for pixel with the program's own bitmaps."
 import re
 import time
 
-from harness import REPO, ScreenImage, WineTestCase
+from harness import REPO, ScreenImage, WineTestCase, wait_until
 
 # -- controls, menu items and keys ------------------------------------------------------
 
@@ -120,14 +120,6 @@ MOTOR_REPORT_SLACK_S = 0.6
 MOTOR_RUN_MIN_S = 2.5  # the 6m -> 40m run, long enough for two keep-alive periods
 COUNTER_SLACK_S = 0.8  # the counter against the wall clock: two slow ticks and a query
 COUNTER_FIRST_MAX = 10  # first counter seen: within a second of the motor's start
-
-
-def wait_until(predicate, timeout, what):
-    deadline = time.monotonic() + timeout
-    while not predicate():
-        if time.monotonic() >= deadline:
-            raise AssertionError("%s: not within %s s" % (what, timeout))
-        time.sleep(0.02)
 
 
 class MonitorTestCase(WineTestCase):

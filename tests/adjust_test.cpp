@@ -23,11 +23,7 @@ const int kLengthIds[] = {1017, 1038, 1039, 1040, 1041, 1042};
 class Adjust : public ::testing::Test {
   protected:
     void SetUp() override {
-        ResetFake();
-        fake.devices = {"COM1"};
-        ConnectPort("COM1");
-        fake.writes.clear();
-        fake.timerLog.clear();
+        ResetConnected();
         app.logFilePath = "tovakrem.log";
     }
     // One poll of timer 0 that reads the given bytes (nothing when empty).

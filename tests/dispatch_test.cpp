@@ -16,12 +16,7 @@ std::uint32_t Command(int id, int notification = 0) {
 
 class Dispatch : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ResetFake();
-        fake.devices = {"COM1", "COM9", "\\\\.\\COM12"};
-        ConnectPort("COM1");
-        fake.writes.clear();
-    }
+    void SetUp() override { ResetConnected({"COM1", "COM9", "\\\\.\\COM12"}); }
     std::string Press(int id, int notification = 0) {
         fake.writes.clear();
         DispatchCommand(Command(id, notification));

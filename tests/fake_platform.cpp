@@ -5,12 +5,28 @@
 
 #include "app/ids.h"
 #include "app/state.h"
+#include "link/port.h"
+#include "monitor/poll.h"
 
 FakePlatform fake;
 
 void ResetFake() {
     fake = FakePlatform{};
     InitialiseState();
+}
+
+void ResetConnected(const std::set<std::string>& devices) {
+    ResetFake();
+    fake.devices = devices;
+    ConnectPort("COM1");
+    fake.writes.clear();
+    fake.timerLog.clear();
+    fake.timeline.clear();
+}
+
+void ReadTick(const std::string& bytes) {
+    fake.reads.push_back(bytes);
+    PollTick(id::kPollTimer);
 }
 
 std::string FakePlatform::Wire() const {

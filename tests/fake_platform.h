@@ -106,3 +106,10 @@ extern FakePlatform fake;
 
 // Fresh fake and fresh application state, as at the start of the program.
 void ResetFake();
+
+// A fresh program connected to COM1 (the devices given exist), with the status
+// request of the connection and its timers taken off the record.
+void ResetConnected(const std::set<std::string>& devices = {"COM1"});
+
+// One poll tick of timer 0 that reads bytes from the controller.
+void ReadTick(const std::string& bytes);

@@ -25,16 +25,8 @@ using Timeline = std::vector<std::string>;
 
 class Maintenance : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ResetFake();
-        fake.devices = {"COM1"};
-        ConnectPort("COM1");
-    }
-    // One poll tick that reads bytes from the controller.
-    static void Read(const std::string& bytes) {
-        fake.reads.push_back(bytes);
-        PollTick(id::kPollTimer);
-    }
+    void SetUp() override { ResetConnected(); }
+    static void Read(const std::string& bytes) { ReadTick(bytes); }
     // A fresh start; then, unless display is empty, the controller shows it.
     void Start(const std::string& display) {
         SetUp();

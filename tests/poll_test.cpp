@@ -14,11 +14,7 @@ namespace {
 class Poll : public ::testing::Test {
   protected:
     void SetUp() override {
-        ResetFake();
-        fake.devices = {"COM1"};
-        ConnectPort("COM1");
-        fake.writes.clear();
-        fake.timerLog.clear();
+        ResetConnected();
         app.logFilePath = "tovakrem.log";
     }
 };

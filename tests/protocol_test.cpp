@@ -13,17 +13,8 @@ namespace {
 
 class Protocol : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ResetFake();
-        fake.devices = {"COM1", "COM3"};
-        ConnectPort("COM1");
-        fake.writes.clear();
-    }
-    // One poll tick that reads the given bytes.
-    void Read(const std::string& bytes) {
-        fake.reads.push_back(bytes);
-        PollTick(id::kPollTimer);
-    }
+    void SetUp() override { ResetConnected({"COM1", "COM3"}); }
+    static void Read(const std::string& bytes) { ReadTick(bytes); }
 };
 
 TEST_F(Protocol, ShortAndMalformedMessagesAreTakenAsFarAsTheyGo) {

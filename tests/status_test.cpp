@@ -13,16 +13,8 @@ namespace {
 
 class Status : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ResetFake();
-        fake.devices = {"COM1"};
-        ConnectPort("COM1");
-        fake.writes.clear();
-    }
-    void Read(const std::string& bytes) {
-        fake.reads.push_back(bytes);
-        PollTick(id::kPollTimer);
-    }
+    void SetUp() override { ResetConnected(); }
+    static void Read(const std::string& bytes) { ReadTick(bytes); }
     std::string Panel() const { return fake.Text(id::kDisplayPanel); }
     int Image(int control) const { return fake.controlImages.at(control); }
 };
