@@ -517,6 +517,13 @@ class Simulator:
         """Every byte the program has written to this port so far."""
         return b"".join(bytes.fromhex(detail) for _, kind, detail in self.events() if kind == "rx")
 
+    def received_up_to(self, expected, timeout=5.0):
+        """Waits until the program has written as many bytes as expected, or a byte
+        that differs from it, and returns all it wrote: for whole-record comparisons."""
+        _wait_for(lambda: len(self.received()) >= len(expected)
+                  or not expected.startswith(self.received()), timeout)
+        return self.received()
+
     def wait_received(self, expected, timeout=5.0):
         """Waits until the received bytes contain expected; returns them all."""
         if isinstance(expected, str):

@@ -137,15 +137,7 @@ class LinkTestCase(WineTestCase):
     def assert_wire(self, sim, expected, timeout=WIRE_TIMEOUT_S):
         """Waits until the simulator holds as many bytes as expected, then compares
         them all; a wrong byte on the way stops the wait at once."""
-        deadline = time.monotonic() + timeout
-        while True:
-            received = sim.received()
-            if len(received) >= len(expected) or not expected.startswith(received):
-                break
-            if time.monotonic() >= deadline:
-                break
-            time.sleep(0.02)
-        self.assertEqual(received, expected, "on %s" % sim.port)
+        self.assertEqual(sim.received_up_to(expected, timeout), expected, "on %s" % sim.port)
 
     def start_connected(self, sim):
         program = self.h.start()

@@ -176,14 +176,7 @@ class MonitorTestCase(WineTestCase):
     def assert_wire(self, sim, expected, timeout=WIRE_TIMEOUT_S):
         """Waits until the program has written as many bytes as expected, then
         compares them all; a wrong byte on the way stops the wait at once."""
-        deadline = time.monotonic() + timeout
-        while True:
-            received = sim.received()
-            if len(received) >= len(expected) or not expected.startswith(received):
-                break
-            if time.monotonic() >= deadline:
-                break
-            time.sleep(0.02)
+        received = sim.received_up_to(expected, timeout)
         self.assertEqual(received, expected)
         return received
 
