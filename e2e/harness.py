@@ -513,9 +513,15 @@ class Simulator:
                 events.append((float(parts[0]), parts[1], parts[2] if len(parts) > 2 else ""))
         return events
 
+    def chunks(self, kind):
+        """[(ms, bytes)] of one direction, as recorded: "rx" what the program wrote,
+        "tx" what the simulator sent."""
+        return [(ms, bytes.fromhex(detail)) for ms, event, detail in self.events()
+                if event == kind]
+
     def received(self):
         """Every byte the program has written to this port so far."""
-        return b"".join(bytes.fromhex(detail) for _, kind, detail in self.events() if kind == "rx")
+        return b"".join(data for _, data in self.chunks("rx"))
 
     def received_up_to(self, expected, timeout=5.0):
         """Waits until the program has written as many bytes as expected, or a byte

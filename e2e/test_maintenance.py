@@ -100,10 +100,8 @@ def messages(sim, kind):
     each with the record time of the bytes that completed it."""
     found = []
     rest = b""
-    for ms, event, detail in sim.events():
-        if event != kind:
-            continue
-        rest += bytes.fromhex(detail)
+    for ms, data in sim.chunks(kind):
+        rest += data
         *complete, rest = rest.split(b";")
         found += [(ms, message.decode("latin-1") + ";") for message in complete]
     return found

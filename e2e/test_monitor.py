@@ -216,10 +216,8 @@ def times_of(sim, kind, data):
     one direction ("rx": the program wrote, "tx": the controller wrote)."""
     times = []
     stream = b""
-    for ms, event, detail in sim.events():
-        if event != kind:
-            continue
-        stream += bytes.fromhex(detail)
+    for ms, chunk in sim.chunks(kind):
+        stream += chunk
         while len(times) < stream.count(data):
             times.append(ms / 1000)
     return times

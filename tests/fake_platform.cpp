@@ -49,6 +49,18 @@ std::string FakePlatform::AdjustText(int id) const {
 
 namespace {
 
+// A window's timers and their log: "start 0 100", "stop 2".
+void RecordTimerStart(std::map<int, std::uint32_t>& timers, std::vector<std::string>& log, int id,
+                      std::uint32_t intervalMs) {
+    timers[id] = intervalMs;
+    log.push_back("start " + std::to_string(id) + " " + std::to_string(intervalMs));
+}
+
+void RecordTimerStop(std::map<int, std::uint32_t>& timers, std::vector<std::string>& log, int id) {
+    timers.erase(id);
+    log.push_back("stop " + std::to_string(id));
+}
+
 std::string PortName(platform::PortHandle port) {
     auto found = fake.openPorts.find(port);
     return found == fake.openPorts.end() ? std::string("?") : found->second;
@@ -99,13 +111,11 @@ void SetMainCaption(const std::string& text) {
 }
 
 void StartTimer(int id, std::uint32_t intervalMs) {
-    fake.timers[id] = intervalMs;
-    fake.timerLog.push_back("start " + std::to_string(id) + " " + std::to_string(intervalMs));
+    RecordTimerStart(fake.timers, fake.timerLog, id, intervalMs);
 }
 
 void StopTimer(int id) {
-    fake.timers.erase(id);
-    fake.timerLog.push_back("stop " + std::to_string(id));
+    RecordTimerStop(fake.timers, fake.timerLog, id);
 }
 
 void CloseMainWindow() {
@@ -154,13 +164,11 @@ void CheckAdjustChoice(int id) {
 }
 
 void StartAdjustTimer(int id, std::uint32_t intervalMs) {
-    fake.adjustTimers[id] = intervalMs;
-    fake.adjustTimerLog.push_back("start " + std::to_string(id) + " " + std::to_string(intervalMs));
+    RecordTimerStart(fake.adjustTimers, fake.adjustTimerLog, id, intervalMs);
 }
 
 void StopAdjustTimer(int id) {
-    fake.adjustTimers.erase(id);
-    fake.adjustTimerLog.push_back("stop " + std::to_string(id));
+    RecordTimerStop(fake.adjustTimers, fake.adjustTimerLog, id);
 }
 
 void CreateDisplayBrush(std::uint32_t colour) {

@@ -10,41 +10,25 @@
 #include "link/log.h"
 #include "link/transmit.h"
 #include "monitor/panel.h"
-#include "text/number.h"
+#include "monitor/poll.h"
+#include "monitor/protocol.h"
 
 namespace {
 
 // At most 100 bytes a read, always followed by zero bytes.
 constexpr std::size_t kPollBufferSize = 104;
 constexpr std::size_t kPollReadLimit = 100;
-constexpr char kTerminator = ';';
-constexpr std::size_t kMaxPendingBytes = 4095;
+constexpr char kLogTerminator = ';';  // the log line's extra ";" after the read
 
 void RestartAdjustPoll() {
     platform::StartAdjustTimer(id::kAdjustPollTimer, static_cast<std::uint32_t>(app.pollInterval));
 }
 
-// A 100-byte read cuts messages by itself: the unterminated end is kept in the
-// rest the main poll uses too, and completed by the next read.
+// A 100-byte read cuts messages by itself: the main poll's rule completes them.
 void ReceiveAdjustMessages(const std::string& bytes) {
     AdjustScan scan;
-    std::string pending;
-    pending.swap(app.pendingMessage);
-    for (const char byte : bytes) {
-        if (byte == kTerminator) {
-            std::string message;
-            message.swap(pending);
-            InterpretAdjustMessage(message, scan);
-        } else {
-            pending += byte;
-        }
-    }
-    // Whatever another reader kept while a box of this poll was open came later.
-    pending += app.pendingMessage;
-    if (pending.size() > kMaxPendingBytes) {
-        pending.clear();
-    }
-    app.pendingMessage.swap(pending);
+    SplitMessages(bytes,
+                  [&scan](const std::string& message) { InterpretAdjustMessage(message, scan); });
 }
 
 std::string MotorCounterOrNothing() {
@@ -57,8 +41,7 @@ std::string AdjustElapsedCounter() {
     // Unsigned difference: survives the wrap of the tick count.
     const std::uint32_t elapsed = platform::TickCount() - app.motorStartTick;
     const float tenths = static_cast<float>(static_cast<double>(elapsed) / 100.0);
-    const std::string digits = "000" + FormatNumber(static_cast<std::uint32_t>(tenths));
-    return digits.substr(digits.size() - 3);
+    return CounterDigits(static_cast<std::uint32_t>(tenths));
 }
 
 void AdjustPoll(int timerId) {
@@ -84,7 +67,7 @@ void AdjustPoll(int timerId) {
             RefreshDisplayPanel(AdjustElapsedCounter());
         }
     } else {
-        WriteLogLine(kLogReceived, shown + kTerminator);
+        WriteLogLine(kLogReceived, shown + kLogTerminator);
         ReceiveAdjustMessages(std::string(buffer.data(), count));
         RefreshDisplayPanel(MotorCounterOrNothing());
     }

@@ -6,6 +6,7 @@
 #include "app/texts.h"
 #include "link/transmit.h"
 #include "monitor/panel.h"
+#include "text/fields.h"
 #include "text/number.h"
 
 namespace {
@@ -13,10 +14,6 @@ namespace {
 constexpr std::size_t kKeptFrequencyChars = 9;
 constexpr std::uint32_t kLengthsDelayMs = 1500;
 constexpr std::uint32_t kClosingPauseMs = 1000;
-
-std::string LastChars(const std::string& text, std::size_t count) {
-    return text.size() <= count ? text : text.substr(text.size() - count);
-}
 
 }  // namespace
 

@@ -38,7 +38,11 @@ void KeepAliveTick() {
 std::string ElapsedCounter() {
     // Unsigned difference: survives the wrap of the tick count.
     const std::uint32_t elapsed = platform::TickCount() - app.motorStartTick;
-    const std::string digits = "000" + FormatNumber(elapsed / 100);
+    return CounterDigits(elapsed / 100);
+}
+
+std::string CounterDigits(std::uint32_t tenths) {
+    const std::string digits = "000" + FormatNumber(tenths);
     return digits.substr(digits.size() - 3);
 }
 

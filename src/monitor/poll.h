@@ -2,6 +2,7 @@
 // keep-alive request.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 void PollTick(int timerId);
@@ -13,3 +14,6 @@ void KeepAliveOff();
 
 // Motor running time in tenths of a second, as three digits ("001").
 std::string ElapsedCounter();
+
+// Tenths of a second as the panel shows them: the last three digits.
+std::string CounterDigits(std::uint32_t tenths);

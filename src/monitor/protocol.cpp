@@ -99,8 +99,8 @@ class InterpretingMark {
 
 }  // namespace
 
-void ReceiveMessages(const std::string& bytes) {
-    const InterpretingMark mark;
+void SplitMessages(const std::string& bytes,
+                   const std::function<void(const std::string&)>& interpret) {
     // Work on a copy: a message box opened by a message runs a nested loop in
     // which another reader (the Adjust window) may keep a rest of its own.
     std::string pending;
@@ -116,10 +116,8 @@ void ReceiveMessages(const std::string& bytes) {
         }
         pending.append(bytes, start, end - start);
         start = end + 1;
-        InterpretMessage(pending);
+        interpret(pending);
         pending.clear();
-        // The port was closed or switched while a box was open: the rest of
-        // this read belongs to a connection that is gone.
         if (app.portHandle != port || app.portName != portName) {
             return;
         }
@@ -130,6 +128,11 @@ void ReceiveMessages(const std::string& bytes) {
         pending.clear();
     }
     app.pendingMessage.swap(pending);
+}
+
+void ReceiveMessages(const std::string& bytes) {
+    const InterpretingMark mark;
+    SplitMessages(bytes, InterpretMessage);
 }
 
 void InterpretMessage(const std::string& message) {

@@ -1,12 +1,20 @@
 // The controller's wire protocol: messages are ASCII text ended by ";".
 #pragma once
 
+#include <functional>
 #include <string>
 
-// Cuts the bytes of one read into messages and interprets each, in order. The
-// unterminated end is kept and completed by the next read; a rest that grows
-// past one full read without a terminator is noise and is dropped. While the
-// messages of a read are interpreted, app.interpreting is set.
+// Cuts the bytes of one read into messages and hands each, without its ";",
+// to interpret, in order. The unterminated end is kept in app.pendingMessage
+// and completed by the next read, whichever window reads it; a rest that grows
+// past one full read without a terminator is noise and is dropped. If the port
+// is switched or closed while a message's box is open, the rest of the read
+// belongs to a connection that is gone and is dropped.
+void SplitMessages(const std::string& bytes,
+                   const std::function<void(const std::string&)>& interpret);
+
+// The main window's receive step: SplitMessages with InterpretMessage, with
+// app.interpreting set meanwhile.
 void ReceiveMessages(const std::string& bytes);
 
 // Applies one complete message (without its ";"): a data message by its first
