@@ -489,6 +489,13 @@ class Simulator:
         if not self.relink:
             self._leave_no_port()
 
+    def plug(self):
+        """The adapter plugged back after a hangup: a fresh pty under the same link,
+        which the program reaches only by opening the port again."""
+        if self.link.is_dir() and not self.link.is_symlink():
+            self.link.rmdir()
+        self.step("plug")
+
     def _leave_no_port(self):
         """Once the controller is gone, its port cannot be opened, like a missing one."""
         if not os.path.lexists(self.link):

@@ -5,6 +5,7 @@ program without a port, Exit, and the keep-alive option with its check marks.
 Every wire check compares the whole record of the simulator with what the program
 should have written so far, so a stray or doubled byte fails the test as well."""
 
+import os
 import re
 import time
 
@@ -87,6 +88,13 @@ MENU_KEEPALIVE_ON = 1089
 MENU_KEEPALIVE_OFF = 1090
 MENU_EXIT = 1092
 COMMAND_FIELD = 1018
+DISPLAY_PANEL = 1017
+STATUS_40M = b"Pw1;Bm1;Tm0;Fq40m    7.050 MHz;"
+STATUS_20M = b"Pw1;Bm2;Tm1;Fq20m   14.150 MHz;"
+# A dead line that is still read costs a quarter to a half of a core under Wine (each
+# read waits out its time-out on the processor); one that is left alone, next to nothing.
+GONE_CPU_WINDOW_S = 3.0
+GONE_CPU_LIMIT = 0.10
 
 # A press whose bytes are known, sent after a press that must send nothing: once
 # its bytes arrive, the press before it has been handled.
@@ -375,6 +383,58 @@ class ExitTest(LinkTestCase):
         self.assertEqual(self.log_lines()[-1], LOG_DESTROY)
         self.assert_wire(com12, STATUS_REQUEST)
         self.assert_wire(com1, STATUS_REQUEST)
+
+
+def cpu_share(pid, seconds):
+    """The share of one core the process used over the next few seconds."""
+    def used():
+        fields = open("/proc/%d/stat" % pid).read().rsplit(")", 1)[1].split()
+        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+    before, started = used(), time.monotonic()
+    time.sleep(seconds)
+    return (used() - before) / (time.monotonic() - started)
+
+
+class AdapterTest(LinkTestCase):
+    """The USB adapter pulled out and plugged back in while the program runs."""
+
+    def test_pulled_adapter_goes_quiet_and_choosing_its_port_again_reconnects(self):
+        self.h.write_settings(COMPORT="COM3")
+        com3 = self.h.simulator("COM3")
+        program = self.start_connected(com3)
+        com3.send(STATUS_40M)
+        panel = self.h.ui.waittext(DISPLAY_PANEL, "7.050 MHz")["text"]
+
+        # Pulled out: no box, the panel and the caption as they were, a key press
+        # goes nowhere without a word, and the dead line is not read.
+        com3.hangup()
+        self.h.ui.click(AUTO_KEY)
+        self.assertLess(cpu_share(program.pid, GONE_CPU_WINDOW_S), GONE_CPU_LIMIT)
+        self.assertEqual(self.h.ui.boxes()["boxes"], [])
+        self.assertEqual(self.h.ui.text(DISPLAY_PANEL)["text"], panel)
+        self.assertEqual(self.caption(), caption_for("COM3"))
+
+        # Still out: its port cannot be opened.
+        self.h.ui.command(MENU_COM3)
+        self.expect_box(CANNOT_OPEN + "COM3")
+
+        # Plugged back: choosing the port connects afresh and the panel follows.
+        com3.plug()
+        self.h.ui.command(MENU_COM3)
+        self.assert_wire(com3, STATUS_REQUEST * 2)
+        com3.send(STATUS_20M)
+        self.h.ui.waittext(DISPLAY_PANEL, "14.150 MHz")
+        self.assertEqual(self.h.ui.boxes()["boxes"], [])
+        self.assertEqual(self.caption(), caption_for("COM3"))
+
+        # Working again, so choosing it once more is refused and the line carries on.
+        self.h.ui.command(MENU_COM3)
+        self.expect_box(CANNOT_OPEN + "COM3")
+        self.h.ui.click(SET_KEY)
+        self.assert_wire(com3, STATUS_REQUEST * 2 + wire(KEY_CODES[SET_KEY]))
+        self.h.ui.command(MENU_EXIT)
+        self.assertEqual(program.wait_exit(EXIT_TIMEOUT_S), 0)
+        self.assertEqual(self.h.read_settings().get("COMPORT"), "COM3")
 
 
 class KeepAliveTest(LinkTestCase):

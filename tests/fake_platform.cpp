@@ -37,6 +37,19 @@ std::string FakePlatform::Wire() const {
     return all;
 }
 
+void FakePlatform::Unplug(const std::string& device) {
+    devices.erase(device);
+    for (const auto& open : openPorts) {
+        if (open.second == device) {
+            goneHandles.insert(open.first);
+        }
+    }
+}
+
+void FakePlatform::Plug(const std::string& device) {
+    devices.insert(device);
+}
+
 std::string FakePlatform::Text(int id) const {
     auto found = controlTexts.find(id);
     return found == controlTexts.end() ? std::string() : found->second;
@@ -191,7 +204,9 @@ PortHandle OpenPort(const std::string& deviceName) {
     const bool exists = fake.devices.count(deviceName) != 0;
     bool heldAlready = false;
     for (const auto& open : fake.openPorts) {
-        heldAlready = heldAlready || Upper(open.second) == Upper(deviceName);
+        // A handle left on a device that has gone holds nothing.
+        heldAlready = heldAlready || (Upper(open.second) == Upper(deviceName) &&
+                                      fake.goneHandles.count(open.first) == 0);
     }
     fake.portLog.push_back("open " + deviceName);
     // Exclusive open, as on Windows: a device held by a handle cannot be opened again.
@@ -228,23 +243,37 @@ void SetPortQueues(PortHandle port, std::uint32_t inputBytes, std::uint32_t outp
     fake.lastQueueOut = outputBytes;
 }
 
-std::size_t ReadPort(PortHandle port, char* buffer, std::size_t maxBytes) {
+bool ReadPort(PortHandle port, char* buffer, std::size_t maxBytes, std::size_t& count) {
+    ++fake.readCalls;
+    count = 0;
+    if (fake.goneHandles.count(port) != 0) {
+        return !fake.gone.readsFail;
+    }
     if (fake.openPorts.count(port) == 0 || fake.reads.empty()) {
-        return 0;
+        return true;
     }
     std::string& next = fake.reads.front();
-    const std::size_t count = std::min(maxBytes, next.size());
+    count = std::min(maxBytes, next.size());
     std::memcpy(buffer, next.data(), count);
     next.erase(0, count);
     if (next.empty()) {
         fake.reads.pop_front();
     }
-    return count;
+    return true;
 }
 
-void WritePort(PortHandle port, const std::string& bytes) {
+bool WritePort(PortHandle port, const std::string& bytes) {
+    if (fake.goneHandles.count(port) != 0 && fake.gone.writesFail) {
+        fake.timeline.push_back("failed write " + bytes);
+        return false;
+    }
     fake.writes.push_back(FakeWrite{PortName(port), bytes, fake.tick});
     fake.timeline.push_back("write " + bytes);
+    return true;
+}
+
+bool PortPresent(PortHandle port) {
+    return fake.goneHandles.count(port) == 0 || !fake.gone.statusFails;
 }
 
 std::uint32_t TickCount() {

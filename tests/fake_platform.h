@@ -72,6 +72,16 @@ struct FakePlatform {
     std::vector<std::string> portLog;  // "open COM1", "close COM1", "state COM1", ...
     std::vector<FakeWrite> writes;
     std::deque<std::string> reads;  // one entry per ReadPort call; empty when silent
+    int readCalls = 0;
+    // Handles whose device has gone (Unplug), and how calls on them fail: by
+    // default as under Wine, where the status query and writes fail but reads
+    // only come back empty.
+    std::set<platform::PortHandle> goneHandles;
+    struct {
+        bool statusFails = true;
+        bool readsFail = false;
+        bool writesFail = true;
+    } gone;
     platform::PortSettings lastSettings{};
     platform::PortTimeouts lastTimeouts{};
     std::uint32_t lastQueueIn = 0;
@@ -94,6 +104,11 @@ struct FakePlatform {
     // Process.
     bool mutexHeld = false;
     std::optional<int> exitCode;
+
+    // The adapter behind a device pulled out: its handles stay open but dead,
+    // and the device cannot be opened until it is plugged back.
+    void Unplug(const std::string& device);
+    void Plug(const std::string& device);
 
     // Everything the port received, in order, as one text.
     std::string Wire() const;

@@ -1,12 +1,14 @@
 // Port connection, command transmission and the debug log.
 #include <gtest/gtest.h>
 
+#include "adjust/adjust_poll.h"
 #include "app/ids.h"
 #include "app/state.h"
 #include "fake_platform.h"
 #include "link/log.h"
 #include "link/port.h"
 #include "link/transmit.h"
+#include "monitor/poll.h"
 
 namespace {
 
@@ -206,3 +208,89 @@ TEST_F(Transmit, ALineThatCannotBeWrittenIsDroppedAndTheSendStillHappens) {
 }
 
 }  // namespace
+
+// An adapter pulled out and plugged back. Each way the line can show that its
+// device has gone: Wine fails the status query and writes but lets reads wait
+// out their time-out; Windows fails the reads as well; a write may be first.
+struct GoneLine {
+    const char* how;
+    bool statusFails;
+    bool readsFail;
+    bool keyPressFirst;  // noticed by a key press before any tick
+};
+const GoneLine kGoneLines[] = {
+    {"status query fails, reads come back empty", true, false, false},
+    {"reads fail", false, true, false},
+    {"a write fails first", false, false, true},
+};
+
+TEST(GonePort, IsNotReadGivesNoBoxAndIsConnectedAfreshWhenChosenAgain) {
+    for (const GoneLine& line : kGoneLines) {
+        SCOPED_TRACE(line.how);
+        ResetConnected({"COM1", "COM3"});
+        ConnectPort("COM3");
+        ASSERT_TRUE(fake.boxes.empty());
+        ReadTick("Pw1;Bm1;Tm0;Fq40m    7.050 MHz;");
+        const std::string panel = fake.Text(id::kDisplayPanel);
+        const platform::PortHandle dead = app.portHandle;
+        fake.gone.statusFails = line.statusFails;
+        fake.gone.readsFail = line.readsFail;
+        fake.gone.writesFail = true;
+        fake.Unplug("COM3");
+        if (line.keyPressFirst) {
+            SendCommand("B1FNSP");
+        }
+        PollTick(id::kPollTimer);
+        const int readsWhileGone = fake.readCalls;
+        for (int i = 0; i < 50; ++i) {
+            PollTick(id::kPollTimer);
+        }
+        // Silence from then on: never read again, nothing boxed, the panel and
+        // the caption as they were, the poll still armed.
+        EXPECT_EQ(fake.readCalls, readsWhileGone);
+        EXPECT_TRUE(fake.boxes.empty());
+        EXPECT_EQ(fake.Text(id::kDisplayPanel), panel);
+        EXPECT_EQ(fake.caption, "Tovak Remote [COM3]");
+        EXPECT_TRUE(fake.TimerRunning(id::kPollTimer));
+
+        // Chosen again while the adapter is still out: the trial open fails.
+        ConnectPort("COM3");
+        ASSERT_EQ(fake.boxes.size(), 1u);
+        EXPECT_EQ(fake.boxes[0].text, "Can not open COM3");
+        EXPECT_EQ(app.portHandle, dead);
+
+        // Plugged back: the normal connection on a new handle, polled at once.
+        fake.Plug("COM3");
+        fake.portLog.clear();
+        fake.writes.clear();
+        ConnectPort("COM3");
+        EXPECT_EQ(fake.boxes.size(), 1u);
+        EXPECT_NE(app.portHandle, dead);
+        EXPECT_EQ(fake.portLog,
+                  (std::vector<std::string>{"open COM3", "close COM3", "close COM3", "open COM3",
+                                            "state COM3", "timeouts COM3", "queues COM3"}));
+        EXPECT_EQ(fake.openPorts.size(), 1u);
+        EXPECT_EQ(fake.Wire(), "SR;");
+        EXPECT_TRUE(fake.TimerRunning(id::kPollTimer));
+        ReadTick("Pw1;Bm2;Tm1;Fq20m   14.150 MHz;");
+        EXPECT_EQ(fake.Text(id::kDisplayPanel), " MANUAL   REVERSE\r 20m   14.150 MHz");
+
+        // Working again, so the same port is refused as before.
+        ConnectPort("COM3");
+        EXPECT_EQ(fake.boxes.size(), 2u);
+        EXPECT_EQ(fake.openPorts.size(), 1u);
+    }
+}
+
+TEST(GonePort, TheAdjustWindowsPollLeavesItAloneToo) {
+    ResetConnected();
+    fake.Unplug("COM1");
+    const int reads = fake.readCalls;
+    fake.reads.push_back("Cp06,10.00,10.00,10.00,10.00,10.00,10.00;");
+    for (int i = 0; i < 20; ++i) {
+        AdjustPoll(id::kAdjustPollTimer);
+    }
+    EXPECT_EQ(fake.readCalls, reads);
+    EXPECT_TRUE(fake.boxes.empty());
+    EXPECT_EQ(fake.adjustTimers.count(id::kAdjustPollTimer), 1u);
+}

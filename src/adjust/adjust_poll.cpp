@@ -8,6 +8,7 @@
 #include "app/state.h"
 #include "app/texts.h"
 #include "link/log.h"
+#include "link/port.h"
 #include "link/transmit.h"
 #include "monitor/panel.h"
 #include "monitor/poll.h"
@@ -57,8 +58,7 @@ void AdjustPoll(int timerId) {
     platform::StopAdjustTimer(id::kAdjustPollTimer);
 
     std::array<char, kPollBufferSize> buffer{};
-    const std::size_t count =
-        std::min(platform::ReadPort(app.portHandle, buffer.data(), kPollReadLimit), kPollReadLimit);
+    const std::size_t count = ReadConnectedPort(buffer.data(), kPollReadLimit);
     const std::string shown(buffer.data(), std::find(buffer.data(), buffer.data() + count, '\0'));
     platform::SetControlText(id::kReceiveField, shown);
 

@@ -14,6 +14,10 @@ constexpr int kElementCount = 6;
 struct AppState {
     // Serial link.
     platform::PortHandle portHandle = platform::kInvalidPort;
+    // The device behind portHandle has gone (a USB adapter pulled out): the
+    // handle is kept, as nothing closes it before shutdown, but it is no longer
+    // read, and choosing its port again connects afresh.
+    bool portGone = false;
     std::string portName;
     platform::PortSettings portSettings{};
     platform::PortTimeouts portTimeouts{};

@@ -41,7 +41,28 @@ void ReportCannotOpen(const std::string& name) {
     ShowMessage(text::kCannotOpen + ShownPortName(name), text::kErrorCaption, box::kError);
 }
 
+// Once gone, a handle stays gone: a device plugged back is reached only by a
+// new open.
+bool PortStillWorks() {
+    if (!app.portGone && !platform::PortPresent(app.portHandle)) {
+        app.portGone = true;
+    }
+    return !app.portGone;
+}
+
 }  // namespace
+
+std::size_t ReadConnectedPort(char* buffer, std::size_t maxBytes) {
+    std::size_t count = 0;
+    if (!PortStillWorks()) {
+        return 0;
+    }
+    if (!platform::ReadPort(app.portHandle, buffer, maxBytes, count)) {
+        app.portGone = true;
+        return 0;
+    }
+    return count < maxBytes ? count : maxBytes;
+}
 
 void ShowMainTitle(const std::string& label) {
     std::string caption = std::string(text::kProgramTitle) + " [" + ShownPortName(label) + "]";
@@ -53,9 +74,10 @@ void ShowMainTitle(const std::string& label) {
 
 void ConnectPort(const std::string& name) {
     // The open port is refused by the program itself: not every platform
-    // refuses a second open of a device that is held without sharing.
-    const bool alreadyOpen =
-        app.portHandle != platform::kInvalidPort && SameDevice(name, app.portName);
+    // refuses a second open of a device that is held without sharing. One whose
+    // device has gone is connected afresh, as a device plugged back opens.
+    const bool alreadyOpen = app.portHandle != platform::kInvalidPort &&
+                             SameDevice(name, app.portName) && PortStillWorks();
     if (name.size() > kMaxPortNameLength || alreadyOpen) {
         ReportCannotOpen(name);
         return;
@@ -71,6 +93,7 @@ void ConnectPort(const std::string& name) {
         platform::ClosePort(app.portHandle);
     }
     app.portHandle = platform::OpenPort(name);
+    app.portGone = false;
     if (app.portHandle != platform::kInvalidPort) {
         platform::SetPortState(app.portHandle, app.portSettings);
         platform::SetPortTimeouts(app.portHandle, app.portTimeouts);

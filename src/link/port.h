@@ -13,5 +13,10 @@ constexpr std::size_t kMaxPortNameLength = 11;
 // opened is reported and the current connection stays in use.
 void ConnectPort(const std::string& name);
 
+// Reads what has arrived on the open port, up to maxBytes, into buffer and
+// returns the count. A port whose device has gone is not read: under Wine such
+// a read would wait out its whole time-out on the processor, every tick.
+std::size_t ReadConnectedPort(char* buffer, std::size_t maxBytes);
+
 // Caption "Tovak Remote [COM12]", without the device prefix.
 void ShowMainTitle(const std::string& label);

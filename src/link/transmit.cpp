@@ -26,6 +26,10 @@ void SendCommand(const std::string& code) {
     }
     std::string wire = platform::GetControlText(id::kCommandField, kCommandReadLimit);
     wire += kTerminator;
-    platform::WritePort(app.portHandle, wire);
+    // Not reported: a line that has gone shows as silence, and the port can be
+    // chosen again once its device is back.
+    if (!platform::WritePort(app.portHandle, wire)) {
+        app.portGone = true;
+    }
     WriteLogLine(kLogSent, code + kTerminator);
 }

@@ -64,10 +64,7 @@ void PollTick(int timerId) {
     app.blinkPhase = app.blinkPhase == 0 ? 1 : 0;
 
     std::array<char, kReceiveBufferSize> buffer{};
-    std::size_t count = platform::ReadPort(app.portHandle, buffer.data(), buffer.size() - 1);
-    if (count > buffer.size() - 1) {
-        count = buffer.size() - 1;
-    }
+    const std::size_t count = ReadConnectedPort(buffer.data(), buffer.size() - 1);
     const std::string shown(buffer.data(), std::find(buffer.data(), buffer.data() + count, '\0'));
     platform::SetControlText(id::kReceiveField, shown);
 

@@ -87,15 +87,19 @@ void LoadStatusImages();
 void ReleaseWindowResources();  // display brush, menus, fonts, background brush
 void PostQuit(int exitCode);
 
-// Serial port: synchronous, exclusive open.
+// Serial port: synchronous, exclusive open. A handle stays valid when its
+// device goes (a USB adapter pulled out); only the calls on it fail then.
 PortHandle OpenPort(const std::string& deviceName);
 void ClosePort(PortHandle port);
 void SetPortState(PortHandle port, const PortSettings& settings);
 void SetPortTimeouts(PortHandle port, const PortTimeouts& timeouts);
 void SetPortQueues(PortHandle port, std::uint32_t inputBytes, std::uint32_t outputBytes);
-std::size_t ReadPort(PortHandle port, char* buffer,
-                     std::size_t maxBytes);  // bytes read; 0 on failure
-void WritePort(PortHandle port, const std::string& bytes);
+// What has arrived, up to maxBytes, within the read time-outs. False when the
+// read itself failed; count is then 0.
+bool ReadPort(PortHandle port, char* buffer, std::size_t maxBytes, std::size_t& count);
+bool WritePort(PortHandle port, const std::string& bytes);  // false when the write failed
+// The line's status query: false once the device behind the handle has gone.
+bool PortPresent(PortHandle port);
 
 // Clock.
 std::uint32_t TickCount();

@@ -91,6 +91,17 @@ bool RunSilence(SimState& state, const Step& step, std::string&) {
     return true;
 }
 
+// A fresh pty under the same link: the adapter plugged back in. The program
+// reaches it only by opening the port again.
+bool OpenFreshLine(SimState& state, std::string& error) {
+    if (!state.link.Open(state.linkPath, error)) {
+        return false;
+    }
+    state.recorder.Write(ElapsedMs(state), "relink", state.link.SlavePath());
+    Announce("relinked " + state.link.SlavePath());
+    return true;
+}
+
 bool RunHangup(SimState& state, const Step&, std::string& error) {
     if (!state.link.IsOpen()) {
         error = "the line is already hung up";
@@ -105,12 +116,19 @@ bool RunHangup(SimState& state, const Step&, std::string& error) {
         return true;
     }
     state.link.Close(PtyLink::Link::kKeep);
-    if (!state.link.Open(state.linkPath, error)) {
+    return OpenFreshLine(state, error);
+}
+
+bool RunPlug(SimState& state, const Step&, std::string& error) {
+    if (state.link.IsOpen()) {
+        error = "the line is plugged in";
         return false;
     }
-    state.recorder.Write(ElapsedMs(state), "relink", state.link.SlavePath());
-    Announce("relinked " + state.link.SlavePath());
-    return true;
+    if (state.linkPath.empty()) {
+        error = "a serial device cannot be plugged back: only a --link line can";
+        return false;
+    }
+    return OpenFreshLine(state, error);
 }
 
 bool RunExpect(SimState& state, const Step& step, std::string& error) {
@@ -218,7 +236,10 @@ constexpr StepDef kSteps[] = {
      "N [TEXT]  write N bytes repeating TEXT (default A-Z, no ';')", RunFlood},
     {"silence", Args::kNumber, 0, kMaxMs, "MS  stall: neither read nor answer the line for MS ms",
      RunSilence},
-    {"hangup", Args::kNone, 0, 0, " close the pty (a fresh one with --relink)", RunHangup},
+    {"hangup", Args::kNone, 0, 0, " close the pty (a fresh one with --relink): the adapter pulled",
+     RunHangup},
+    {"plug", Args::kNone, 0, 0,
+     " after a hangup, a fresh pty under the same link: the adapter plugged back", RunPlug},
     {"expect", Args::kTextNumber, 0, kMaxMs,
      "TEXT MS  wait until TEXT arrives after the last expect's match", RunExpect},
     {"stream", Args::kNumber, 1, kMaxStreamSeconds,

@@ -96,9 +96,9 @@ class StepsOnALine : public ::testing::Test {
         return ok;
     }
 
-    void ProgramWrites(const std::string& bytes) {
-        ASSERT_EQ(write(program.Get(), bytes.data(), bytes.size()),
-                  static_cast<ssize_t>(bytes.size()));
+    void ProgramWrites(const std::string& bytes) { ProgramWrites(program.Get(), bytes); }
+    static void ProgramWrites(int fd, const std::string& bytes) {
+        ASSERT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
     }
 
     TempFolder folder;
@@ -201,6 +201,24 @@ TEST_F(StepsOnALine, HangupEndsTheLineForTheProgram) {
     std::string error;
     EXPECT_FALSE(Run("send Pw1;", &error));
     EXPECT_FALSE(Run("hangup", &error));
+}
+
+TEST_F(StepsOnALine, PlugAfterAHangupOffersAFreshLineUnderTheSameLinkOnlyThen) {
+    std::string error;
+    EXPECT_FALSE(Run("plug", &error));
+    const std::string oldSlave = state.link.SlavePath();
+    UniqueFd dead = OpenProgramEnd(state.linkPath);
+    ASSERT_TRUE(Run("hangup"));
+    ASSERT_TRUE(Run("plug"));
+    EXPECT_NE(state.link.SlavePath(), oldSlave);
+    UniqueFd plugged = OpenProgramEnd(state.linkPath);
+    ASSERT_TRUE(plugged.Valid());
+    ASSERT_TRUE(Run("send Pw1;"));
+    EXPECT_EQ(ReadAvailable(plugged.Get(), 500, 4), "Pw1;");
+    EXPECT_EQ(ReadAvailable(dead.Get(), 50), "") << "the old line came back to life";
+    ProgramWrites(plugged.Get(), "SR;");
+    ASSERT_TRUE(Run("delay 50"));
+    EXPECT_EQ(state.received, "SR;");
 }
 
 TEST_F(StepsOnALine, HangupWithRelinkOffersAFreshLineUnderTheSameLink) {

@@ -269,17 +269,25 @@ void SetPortQueues(PortHandle port, std::uint32_t inputBytes, std::uint32_t outp
     SetupComm(ToHandle(port), inputBytes, outputBytes);
 }
 
-std::size_t ReadPort(PortHandle port, char* buffer, std::size_t maxBytes) {
-    DWORD count = 0;
-    if (!ReadFile(ToHandle(port), buffer, static_cast<DWORD>(maxBytes), &count, nullptr)) {
-        return 0;
-    }
-    return count;
+bool ReadPort(PortHandle port, char* buffer, std::size_t maxBytes, std::size_t& count) {
+    DWORD got = 0;
+    const BOOL read = ReadFile(ToHandle(port), buffer, static_cast<DWORD>(maxBytes), &got, nullptr);
+    count = read ? got : 0;
+    return read != FALSE;
 }
 
-void WritePort(PortHandle port, const std::string& bytes) {
+bool WritePort(PortHandle port, const std::string& bytes) {
     DWORD written = 0;
-    WriteFile(ToHandle(port), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    return WriteFile(ToHandle(port), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                     nullptr) != FALSE;
+}
+
+bool PortPresent(PortHandle port) {
+    // Fails once the device has gone, on Windows and under Wine alike; Wine's
+    // reads on a hung-up line never fail, they only wait out their time-out.
+    DWORD errors = 0;
+    COMSTAT status{};
+    return ClearCommError(ToHandle(port), &errors, &status) != FALSE;
 }
 
 std::uint32_t TickCount() {
