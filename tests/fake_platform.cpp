@@ -184,16 +184,37 @@ void StopAdjustTimer(int id) {
     RecordTimerStop(fake.adjustTimers, fake.adjustTimerLog, id);
 }
 
-void CreateDisplayBrush(std::uint32_t colour) {
+BrushHandle CreateBrush(std::uint32_t colour) {
+    static BrushHandle next = 1;
     fake.displayBrushes.push_back(colour);
+    fake.liveBrushes.insert(next);
+    return next++;
+}
+
+void DeleteBrush(BrushHandle brush) {
+    if (fake.liveBrushes.erase(brush) == 0 || brush == fake.panelBrush) {
+        ++fake.badReleases;
+    }
+}
+
+void UseDisplayBrush(BrushHandle brush) {
+    if (brush != kNoBrush && fake.liveBrushes.count(brush) == 0) {
+        ++fake.badReleases;
+    }
+    fake.panelBrush = brush;
 }
 
 void LoadStatusImages() {
     fake.statusImagesLoaded = true;
+    fake.liveStatusImages += 9;
 }
 
 void ReleaseWindowResources() {
+    if (fake.resourcesReleased) {
+        ++fake.badReleases;
+    }
     fake.resourcesReleased = true;
+    fake.liveStatusImages = 0;
 }
 
 void PostQuit(int exitCode) {
@@ -224,7 +245,9 @@ PortHandle OpenPort(const std::string& deviceName) {
 
 void ClosePort(PortHandle port) {
     fake.portLog.push_back("close " + PortName(port));
-    fake.openPorts.erase(port);
+    if (fake.openPorts.erase(port) == 0) {
+        ++fake.badReleases;
+    }
 }
 
 void SetPortState(PortHandle port, const PortSettings& settings) {

@@ -36,9 +36,16 @@ struct FakePlatform {
     std::map<int, std::uint32_t> timers;  // running timers and their periods
     std::vector<std::string> timerLog;    // "start 0 100", "stop 2"
     int closeRequests = 0;
-    std::vector<std::uint32_t> displayBrushes;
+    std::vector<std::uint32_t> displayBrushes;  // the colour of every brush made, in order
     bool statusImagesLoaded = false;
     bool resourcesReleased = false;
+    // What the program made and has not released; a release of something it
+    // does not hold (twice, or never made), or of the brush the panel still
+    // paints with, counts as a fault.
+    std::set<platform::BrushHandle> liveBrushes;
+    platform::BrushHandle panelBrush = platform::kNoBrush;
+    int liveStatusImages = 0;
+    int badReleases = 0;
     std::optional<int> quitCode;
 
     // Message boxes: each one is recorded, then `onBox` runs while it is

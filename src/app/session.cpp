@@ -25,7 +25,7 @@ void StartSession() {
     }
     platform::SetControlText(id::kCommandField, "");
     platform::SetControlText(id::kReceiveField, "");
-    platform::CreateDisplayBrush(kDisplayColourOn);
+    ReplaceDisplayBrush(kDisplayColourOn);
     platform::LoadStatusImages();
     ShowMainTitle(text::kConnectionError);
 
@@ -57,6 +57,7 @@ void EndSession() {
         WriteSetting(text::kKeyComPort, app.portName);
     }
     WriteSetting(text::kKeyKeepAlive, FormatNumber(app.keepAliveInterval));
+    ReleaseDisplayBrush();
     platform::ReleaseWindowResources();
     platform::PostQuit(0);
 }

@@ -51,6 +51,7 @@ struct AppState {
     std::uint8_t blinkPhase = 1;
     std::uint8_t cancelPending = 0;
     std::uint8_t setPending = 0;
+    platform::BrushHandle displayBrush = platform::kNoBrush;
 
     // The unterminated end of the last read, completed by the next one.
     std::string pendingMessage;

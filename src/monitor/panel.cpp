@@ -26,6 +26,24 @@ constexpr BeamLed kBeamLeds[] = {
 
 }  // namespace
 
+void ReplaceDisplayBrush(std::uint32_t colour) {
+    const platform::BrushHandle replaced = app.displayBrush;
+    app.displayBrush = platform::CreateBrush(colour);
+    platform::UseDisplayBrush(app.displayBrush);
+    if (replaced != platform::kNoBrush) {
+        platform::DeleteBrush(replaced);
+    }
+}
+
+void ReleaseDisplayBrush() {
+    if (app.displayBrush == platform::kNoBrush) {
+        return;
+    }
+    platform::UseDisplayBrush(platform::kNoBrush);
+    platform::DeleteBrush(app.displayBrush);
+    app.displayBrush = platform::kNoBrush;
+}
+
 void RefreshDisplayPanel(const std::string& extra) {
     const std::string head = " " + app.modeText;
     const std::string firstLine = extra.empty() ? head + app.beamText : head + kCounterGap + extra;

@@ -8,6 +8,11 @@
 constexpr std::uint32_t kDisplayColourOn = 0x7F1E05;   // RGB(5,30,127)
 constexpr std::uint32_t kDisplayColourOff = 0x050505;  // RGB(5,5,5)
 
+// A new background for the display panel; the brush it replaces is deleted
+// once the panel no longer paints with it.
+void ReplaceDisplayBrush(std::uint32_t colour);
+void ReleaseDisplayBrush();
+
 // Line 1: mode and beam word (or the extra text, the elapsed motor counter);
 // line 2: the frequency display. The lines are separated by one carriage return.
 void RefreshDisplayPanel(const std::string& extra);

@@ -115,7 +115,7 @@ void OnPowerOff(const char*, std::uint8_t) {
     app.modeText = text::kModePowerOff;
     app.frequencyText.clear();
     app.beamText.clear();
-    platform::CreateDisplayBrush(kDisplayColourOff);
+    ReplaceDisplayBrush(kDisplayColourOff);
     app.beamMode = 0;
     platform::SetControlImage(id::kPowerLed, id::kBitmapLedOff);
     RefreshBeamLeds();
@@ -130,7 +130,7 @@ void OnPowerOn(const char*, std::uint8_t) {
     app.modeText = text::kModePowerOn;
     app.frequencyText.clear();
     app.beamText.clear();
-    platform::CreateDisplayBrush(kDisplayColourOn);
+    ReplaceDisplayBrush(kDisplayColourOn);
     platform::SetControlImage(id::kPowerLed, id::kBitmapLedOrange);
     app.powerState = 1;
     app.modeState = 0;

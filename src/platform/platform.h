@@ -81,10 +81,18 @@ int ShowMessageBox(const std::string& text, const std::string& caption, unsigned
 // (its timers still run in the box's loop). Only the About box is shown so.
 int ShowOwnedMessageBox(const std::string& text, const std::string& caption, unsigned style);
 
+// Brushes the core makes, and deletes once it has replaced them.
+using BrushHandle = std::intptr_t;
+constexpr BrushHandle kNoBrush = 0;
+BrushHandle CreateBrush(std::uint32_t colour);  // COLORREF 0x00BBGGRR
+void DeleteBrush(BrushHandle brush);
+// The display panel's background from now on, repainted at once; kNoBrush for
+// the system's own.
+void UseDisplayBrush(BrushHandle brush);
+
 // Window resources made at session start and released at shutdown.
-void CreateDisplayBrush(std::uint32_t colour);  // COLORREF 0x00BBGGRR; replaces the old one
 void LoadStatusImages();
-void ReleaseWindowResources();  // display brush, menus, fonts, background brush
+void ReleaseWindowResources();  // status images, menus, fonts, background brush
 void PostQuit(int exitCode);
 
 // Serial port: synchronous, exclusive open. A handle stays valid when its

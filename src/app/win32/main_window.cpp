@@ -80,7 +80,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 // The display panel is drawn white on the display brush; every other control
 // keeps the system colours.
 LRESULT CALLBACK PanelColourProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_CTLCOLORSTATIC &&
+    if (message == WM_CTLCOLORSTATIC && shell.displayBrush != nullptr &&
         reinterpret_cast<HWND>(lParam) == GetDlgItem(window, id::kDisplayPanel)) {
         HDC context = reinterpret_cast<HDC>(wParam);
         SetBkMode(context, TRANSPARENT);

@@ -21,7 +21,7 @@ struct ShellState {
     HFONT panelFont = nullptr;
     HFONT smallFont = nullptr;
     HBRUSH backgroundBrush = nullptr;
-    HBRUSH displayBrush = nullptr;
+    HBRUSH displayBrush = nullptr;          // the core's, as it last chose (null: the system's)
     std::array<HMENU, kMenuCount> menus{};  // indexed by MenuSlot
     std::array<HBITMAP, kPanelImageCount> panelImages{};
     std::array<HBITMAP, kStatusImageCount> statusImages{};  // bitmaps 102 to 110

@@ -176,12 +176,16 @@ int ShowOwnedMessageBox(const std::string& text, const std::string& caption, uns
     return MessageBoxA(shell.mainWindow, text.c_str(), caption.c_str(), style);
 }
 
-void CreateDisplayBrush(std::uint32_t colour) {
-    HBRUSH replaced = shell.displayBrush;
-    shell.displayBrush = CreateSolidBrush(colour);
-    if (replaced != nullptr) {
-        DeleteObject(replaced);
-    }
+BrushHandle CreateBrush(std::uint32_t colour) {
+    return reinterpret_cast<BrushHandle>(CreateSolidBrush(colour));
+}
+
+void DeleteBrush(BrushHandle brush) {
+    DeleteObject(reinterpret_cast<HBRUSH>(brush));
+}
+
+void UseDisplayBrush(BrushHandle brush) {
+    shell.displayBrush = reinterpret_cast<HBRUSH>(brush);
     // The panel's background is painted only when the panel is; repaint it now
     // so the new colour shows without waiting for the next text.
     InvalidateRect(Control(id::kDisplayPanel), nullptr, TRUE);
@@ -196,8 +200,10 @@ void LoadStatusImages() {
 }
 
 void ReleaseWindowResources() {
-    DeleteObject(shell.displayBrush);
-    shell.displayBrush = nullptr;
+    for (HBITMAP& image : shell.statusImages) {
+        DeleteObject(image);
+        image = nullptr;
+    }
     for (HMENU& menu : shell.menus) {
         DestroyMenu(menu);
         menu = nullptr;
