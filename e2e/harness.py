@@ -348,6 +348,14 @@ class Program:
     def running(self):
         return self.process.poll() is None
 
+    def resident_kb(self):
+        """The program's resident memory (VmRSS) in kB, from /proc."""
+        status = Path("/proc/%d/status" % self.pid).read_text()
+        match = re.search(r"^VmRSS:\s+(\d+) kB$", status, re.MULTILINE)
+        if match is None:
+            raise HarnessError("no VmRSS for process %d" % self.pid)
+        return int(match.group(1))
+
     def end(self):
         _end_process(self.process)
 
@@ -355,7 +363,8 @@ class Program:
 class Simulator:
     """One tovaksim process: the controller on one COM port of the test's prefix."""
 
-    def __init__(self, sim_path, folder, port, script=None, relink=False, model=None):
+    def __init__(self, sim_path, folder, port, script=None, relink=False, model=None,
+                 seed=None, replay=None, replay_speed=None):
         number = port_number(port)
         self.port = "COM%d" % number
         self.link = folder / "ports" / ("com%d" % number)
@@ -370,6 +379,13 @@ class Simulator:
             args += ["--script", str(script_path)]
         if relink:
             args.append("--relink")
+        if seed is not None:
+            args += ["--seed", str(seed)]
+        if replay is not None:
+            # The R lines of a debug log, played back once the program first writes.
+            args += ["--replay", str(replay)]
+            if replay_speed is not None:
+                args += ["--replay-speed", str(replay_speed)]
         if model is not None:
             # The controller model answers the program; steps still mix in.
             args.append("--model")
@@ -417,9 +433,28 @@ class Simulator:
     def step(self, line, timeout=30):
         """Runs one step line (see tovaksim --help), waits for its answer and returns
         what the step reported after "ok" (mostly nothing)."""
+        self.post(line)
+        return self.answer(line, timeout)
+
+    def post(self, line):
+        """Queues one step line without waiting; answer() reads its answer later, in
+        the order the lines were posted."""
         if self._socket is None:
             raise SimulatorError("the simulator is stopped")
         self._socket.sendall(line.encode("latin-1") + b"\n")
+
+    def answered(self):
+        """Whether the answer to the oldest posted line has arrived (it is kept)."""
+        while b"\n" not in self._buffer and select.select([self._socket], [], [], 0)[0]:
+            chunk = self._socket.recv(4096)
+            if not chunk:
+                break
+            self._buffer += chunk
+        return b"\n" in self._buffer
+
+    def answer(self, line, timeout=30):
+        """The answer to the oldest posted line (line names it in errors); raises
+        SimulatorError unless it is "ok"; returns what follows "ok"."""
         deadline = time.monotonic() + timeout
         while b"\n" not in self._buffer:
             left = deadline - time.monotonic()
@@ -529,6 +564,10 @@ class Simulator:
     def received(self):
         """Every byte the program has written to this port so far."""
         return b"".join(data for _, data in self.chunks("rx"))
+
+    def sent(self):
+        """Every byte the simulator has written to the program so far."""
+        return b"".join(data for _, data in self.chunks("tx"))
 
     def received_up_to(self, expected, timeout=5.0):
         """Waits until the program has written as many bytes as expected, or a byte
@@ -859,13 +898,16 @@ class Harness:
 
     # -- the parts of a test -----------------------------------------------------------
 
-    def simulator(self, port="COM1", script=None, relink=False, model=None):
+    def simulator(self, port="COM1", script=None, relink=False, model=None, seed=None,
+                  replay=None, replay_speed=None):
         """Starts the controller on port; the program finds it there when it opens it.
         model: None for a scripted controller only, or a dict of model settings
         ({} for the defaults, {"name": "KYRAL Beam 2", "band": "40m"}, see tovaksim
-        --help) for the controller model, with which steps still mix."""
+        --help) for the controller model, with which steps still mix. seed: of the
+        garbage and stream steps. replay: a debug log whose reads the simulator
+        plays back (replay_speed times as fast)."""
         sim = Simulator(self.run.sim, self.folder, port, script=script, relink=relink,
-                        model=model)
+                        model=model, seed=seed, replay=replay, replay_speed=replay_speed)
         self.simulators.append(sim)
         return sim
 

@@ -1,12 +1,14 @@
 """The demo: tovakrem.exe under Wine, its COM1 wired to the controller model of the
-simulator, or with --port to a real serial device (the controller itself).
+simulator, or with --port to a real serial device (the controller itself), or with
+--replay to the simulator playing back a debug log's reads.
 
-    tools/demo.sh [--port DEVICE]
+    tools/demo.sh [--port DEVICE | --replay LOG]
 
 With a DISPLAY the program opens there and the demo ends when its window is
 closed. Without one it runs on a private Xvfb, waits until the controller's
-status is on the panel, saves a screenshot of the main window as a PNG, prints
-the PNG's path and closes the program.
+status is on the panel (with --replay: until the log has been played back), saves
+a screenshot of the main window as a PNG, prints the PNG's path and closes the
+program.
 """
 
 import argparse
@@ -20,9 +22,10 @@ from pathlib import Path
 REPO = Path(__file__).resolve().parent.parent
 sys.path.insert(0, str(REPO / "e2e"))
 
-from harness import Harness, Run  # noqa: E402
+from harness import Harness, HarnessError, Run  # noqa: E402
 
 DISPLAY_PANEL = 1017
+REPLAY_SETTLE_S = 1.0  # the last read on the panel and its images painted
 SCREENSHOT = REPO / "build" / "demo" / "tovakrem-main-window.png"
 
 
@@ -43,6 +46,16 @@ def wait_for_status(harness, timeout=15.0):
         time.sleep(0.1)
 
 
+def wait_for_replay(sim):
+    """Until the simulator has played the whole log back, or has stopped."""
+    while sim.process.poll() is None:
+        if any(kind == "replay" and detail.startswith("done")
+               for _, kind, detail in sim.events()):
+            time.sleep(REPLAY_SETTLE_S)
+            return
+        time.sleep(0.2)
+
+
 def check_device(path):
     """A clear one-line refusal for a device that is missing or cannot be opened."""
     try:
@@ -59,9 +72,16 @@ def main():
     parser.add_argument("--port", metavar="DEVICE",
                         help="a serial device with the real controller, e.g. /dev/ttyUSB0, "
                              "instead of the simulator")
+    parser.add_argument("--replay", metavar="LOG",
+                        help="a debug log (tovakrem.log) whose reads the simulator plays back "
+                             "to the program, with the log's pacing")
     args = parser.parse_args()
+    if args.port and args.replay:
+        parser.error("--port and --replay exclude each other")
     if args.port:
         check_device(args.port)
+    if args.replay and not os.path.isfile(args.replay):
+        sys.exit("demo: no such log: %s" % args.replay)
     display = display_number()
     run = Run(display=display)
     try:
@@ -74,6 +94,12 @@ def main():
             link.rmdir()
             link.symlink_to(os.path.realpath(args.port))
             wired = args.port
+        elif args.replay:
+            try:
+                sim = harness.simulator("COM1", replay=os.path.abspath(args.replay))
+            except HarnessError as error:
+                sys.exit("demo: %s" % error)
+            wired = "the simulator replaying %s" % args.replay
         else:
             harness.simulator("COM1", model={})
             wired = "the controller simulator"
@@ -86,7 +112,10 @@ def main():
             code = program.process.wait()
         else:
             SCREENSHOT.parent.mkdir(parents=True, exist_ok=True)
-            wait_for_status(harness)
+            if args.replay:
+                wait_for_replay(sim)
+            else:
+                wait_for_status(harness)
             harness.screenshot(SCREENSHOT)
             harness.ui.close()
             code = program.wait_exit(30)

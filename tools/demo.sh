@@ -2,7 +2,8 @@
 # Runs the program: installs what is missing, builds the Windows program and
 # the controller simulator, and starts the program under Wine with COM1 wired
 # to the simulator's controller model (or, with --port /dev/ttyUSB0, to a real
-# serial device). Without a DISPLAY it saves a screenshot and prints its path.
+# serial device; with --replay tovakrem.log, to the simulator playing back that
+# debug log's reads). Without a DISPLAY it saves a screenshot and prints its path.
 # Where this machine cannot run 32-bit programs, the 64-bit build runs in a
 # 64-bit Wine (TOVAK_WINE_ARCH=win32|win64 forces either).
 set -euo pipefail

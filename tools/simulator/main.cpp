@@ -9,6 +9,7 @@
 
 #include "model_settings.h"
 #include "options.h"
+#include "replay.h"
 #include "sim_state.h"
 #include "steps.h"
 
@@ -111,6 +112,18 @@ int main(int argc, char** argv) {
     if (!options.script.empty() && !LoadScript(options.script, state)) {
         return kExitUsage;
     }
+    if (!options.replay.empty()) {
+        std::string note;
+        bool loaded =
+            tovaksim::LoadReplay(options.replay, options.replaySpeed, state.replay, note, error);
+        if (!loaded) {
+            std::fprintf(stderr, "tovaksim: --replay %s\n", error.c_str());
+            return kExitUsage;
+        }
+        if (!note.empty()) {
+            std::fprintf(stderr, "tovaksim: --replay %s\n", note.c_str());
+        }
+    }
     if (!options.control.empty() && !state.control.Listen(options.control, error)) {
         std::fprintf(stderr, "tovaksim: %s\n", error.c_str());
         return kExitFailure;
@@ -127,8 +140,7 @@ int main(int argc, char** argv) {
         if (!state.pending.empty()) {
             RunPendingStep(state);
         } else {
-            tovaksim::ServeUntil(state, tovaksim::Clock::now() + std::chrono::hours(1),
-                                 [&] { return !state.pending.empty(); });
+            tovaksim::ServeUntilStep(state, Clock::now() + std::chrono::hours(1));
         }
     }
     // The link and the control socket remove themselves as the state goes.

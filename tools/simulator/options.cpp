@@ -4,6 +4,7 @@
 
 #include "controller_model.h"
 #include "model_settings.h"
+#include "replay.h"
 #include "steps.h"
 
 namespace tovaksim {
@@ -16,8 +17,12 @@ struct ValueOption {
 const ValueOption kValueOptions[] = {
     {"--link", &Options::link},       {"--device", &Options::device},
     {"--record", &Options::record},   {"--script", &Options::script},
-    {"--control", &Options::control},
+    {"--control", &Options::control}, {"--replay", &Options::replay},
 };
+
+constexpr char kSpeedOption[] = "--replay-speed";
+constexpr double kMinReplaySpeed = 0.01;
+constexpr double kMaxReplaySpeed = 1000;
 
 struct FlagOption {
     const char* name;
@@ -40,6 +45,21 @@ bool ParseSeed(const std::string& text, unsigned& seed) {
     return digits;
 }
 
+// A plain decimal number: digits with at most one point, no sign or exponent.
+bool ParseSpeed(const std::string& text, double& speed) {
+    bool digits = !text.empty() && text.size() <= 12 && text != ".";
+    size_t points = 0;
+    for (char c : text) {
+        points += c == '.';
+        digits = digits && ((c >= '0' && c <= '9') || c == '.');
+    }
+    if (!digits || points > 1) {
+        return false;
+    }
+    speed = std::strtod(text.c_str(), nullptr);
+    return speed >= kMinReplaySpeed && speed <= kMaxReplaySpeed;
+}
+
 bool CheckCombination(const Options& options, std::string& error) {
     if (options.link.empty() == options.device.empty()) {
         error = options.link.empty() ? "give --link PATH or --device PATH"
@@ -48,6 +68,14 @@ bool CheckCombination(const Options& options, std::string& error) {
     }
     if (options.relink && !options.device.empty()) {
         error = "--relink makes fresh ptys; it has no meaning with --device";
+        return false;
+    }
+    if (!options.replay.empty() && options.model) {
+        error = "--replay plays the controller's side from the log: leave out --model";
+        return false;
+    }
+    if (options.replaySpeed != 1 && options.replay.empty()) {
+        error = "--replay-speed sets the pace of a replay: add --replay LOG";
         return false;
     }
     if (!options.settings.empty() && !options.model) {
@@ -72,7 +100,7 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
         if (known) {
             continue;
         }
-        bool takesValue = argument == "--seed" ||
+        bool takesValue = argument == "--seed" || argument == kSpeedOption ||
                           (argument.rfind("--", 0) == 0 && IsModelSetting(argument.substr(2)));
         for (const ValueOption& option : kValueOptions) {
             takesValue = takesValue || argument == option.name;
@@ -89,6 +117,14 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
         if (argument == "--seed") {
             if (!ParseSeed(value, options.seed)) {
                 error = "--seed takes a number, not '" + value + "'";
+                return false;
+            }
+            continue;
+        }
+        if (argument == kSpeedOption) {
+            if (!ParseSpeed(value, options.replaySpeed)) {
+                error = std::string(kSpeedOption) + " takes a number from 0.01 to 1000, not '" +
+                        value + "'";
                 return false;
             }
             continue;
@@ -119,6 +155,10 @@ std::string Usage() {
            "                    'error <reason>' once run\n"
            "  --relink          after a hangup, open a fresh pty under the same link\n"
            "  --seed N          seed of the garbage bytes and the stream (default 1)\n"
+           "  --replay LOG      play a debug log's R lines back to the program, starting at\n"
+           "                    its first write (the status request as it connects); see\n"
+           "                    'Replay' below; not with --model\n"
+           "  --replay-speed F  play it F times as fast (0.01 to 1000; default 1)\n"
            "  --model           play the controller: answer the program's commands (below);\n"
            "                    the steps still run and mix with its answers\n"
            "  --help            this text\n"
@@ -126,7 +166,7 @@ std::string Usage() {
            ModelSettingsUsage("--") +
            "On stdout: 'ready <slave or device>' once the line exists.\n"
            "Steps:\n" +
-           StepUsage() +
+           StepUsage() + ReplayUsage() +
            "Commands the model takes (each ends in ';'; '#' a digit), and its answers;\n"
            "refusals: Er001 unknown, Er002 motor or HOME, Er004 locked, Er005 motor or\n"
            "CALIBRATION, Er006 not locked; while off, all but SR, Md and POWER go unanswered:\n" +

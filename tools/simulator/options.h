@@ -13,6 +13,8 @@ struct Options {
     std::string record;
     std::string script;
     std::string control;
+    std::string replay;  // a debug log whose reads are played back
+    double replaySpeed = 1;
     bool relink = false;
     bool model = false;
     bool help = false;

@@ -29,21 +29,36 @@ TEST(Options, TakeTheLineTheModelAndItsSettings) {
     EXPECT_EQ(options.settings[1].first, "name");
     EXPECT_EQ(options.settings[1].second, "KYRAL Beam 2");
     EXPECT_TRUE(Parse({"--help"}, options, error)) << "help needs no line";
+    ASSERT_TRUE(
+        Parse({"--link", "a", "--replay", "tovakrem.log", "--replay-speed", "2.5"}, options, error))
+        << error;
+    EXPECT_EQ(options.replay, "tovakrem.log");
+    EXPECT_EQ(options.replaySpeed, 2.5);
+    ASSERT_TRUE(Parse({"--link", "a", "--replay", "tovakrem.log"}, options, error)) << error;
+    EXPECT_EQ(options.replaySpeed, 1);
 }
 
 TEST(Options, RefuseBadCommandLinesWithAReason) {
     Options options;
     std::string error;
-    for (const auto& words :
-         std::vector<std::vector<std::string>>{{},
-                                               {"--model"},
-                                               {"--link", "a", "--device", "b"},
-                                               {"--device", "b", "--relink"},
-                                               {"--link", "a", "--band", "20m"},
-                                               {"--link", "a", "--model", "--band"},
-                                               {"--link", "a", "--seed", "x1"},
-                                               {"--link", "a", "--colour", "blue"},
-                                               {"--link"}}) {
+    for (const auto& words : std::vector<std::vector<std::string>>{
+             {},
+             {"--model"},
+             {"--link", "a", "--device", "b"},
+             {"--device", "b", "--relink"},
+             {"--link", "a", "--band", "20m"},
+             {"--link", "a", "--model", "--band"},
+             {"--link", "a", "--seed", "x1"},
+             {"--link", "a", "--colour", "blue"},
+             {"--link", "a", "--replay", "l", "--model"},
+             {"--link", "a", "--replay-speed", "2"},
+             {"--link", "a", "--replay", "l", "--replay-speed", "0"},
+             {"--link", "a", "--replay", "l", "--replay-speed", "-1"},
+             {"--link", "a", "--replay", "l", "--replay-speed", "1e3"},
+             {"--link", "a", "--replay", "l", "--replay-speed", "1.2.3"},
+             {"--link", "a", "--replay", "l", "--replay-speed", "1001"},
+             {"--link", "a", "--replay"},
+             {"--link"}}) {
         EXPECT_FALSE(Parse(words, options, error)) << words.size();
         EXPECT_FALSE(error.empty());
     }

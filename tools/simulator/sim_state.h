@@ -13,6 +13,7 @@
 #include "controller_model.h"
 #include "pty_link.h"
 #include "recorder.h"
+#include "replay.h"
 
 namespace tovaksim {
 
@@ -33,6 +34,7 @@ struct SimState {
     ModelState model;
     // The model's messages wait while a stream stands in the middle of one of its own.
     bool modelOutputHeld = false;
+    Replay replay;  // a debug log played back (--replay)
     std::mt19937 random{1};
     Clock::time_point start = Clock::now();
 };
