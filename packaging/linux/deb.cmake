@@ -27,9 +27,6 @@ set(TOVAK_PROGRAM_FOLDER lib/${TOVAK_DEB_PACKAGE})
 set(TOVAK_PROGRAM_DIR ${CPACK_PACKAGING_INSTALL_PREFIX}/${TOVAK_PROGRAM_FOLDER})
 set(TOVAK_DOC_FOLDER share/doc/${TOVAK_DEB_PACKAGE})
 set(TOVAK_ICON_SIZES 16 22 24 32 48 64 128 256)
-# Folders as Debian wants them whatever the builder's umask.
-set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
-    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
 foreach(program IN ITEMS TOVAK_WIN32_PROGRAM TOVAK_WIN64_PROGRAM)
     if(NOT EXISTS "${${program}}")
@@ -93,6 +90,10 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "python3, wine, wine64, fonts-inconsolata")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "wine32")
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
+# Modes as Debian wants them whatever the builder's umask: the control files' by CPack,
+# the folders' by folder_modes.cmake.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_PRE_BUILD_SCRIPTS ${TOVAK_LINUX_DIR}/folder_modes.cmake)
 
 # The same steps as the Windows downloads: cpack_options.cmake clears this run's
 # downloads and fixes the times, publish.cmake copies them into the dist folder and
