@@ -76,11 +76,4 @@ set(CPACK_TOVAK_PROGRAM_MUTEX tovak-rem)
 set(CPACK_TOVAK_VERSION_DOTTED ${TOVAK_VERSION_DOTTED})
 set(CPACK_TOVAK_COPYRIGHT "${TOVAK_COPYRIGHT}")
 
-# Times inside the packages: SOURCE_DATE_EPOCH if set, else the commit's time.
-find_package(Git QUIET)
-set(CPACK_TOVAK_GIT "${GIT_EXECUTABLE}")
-set(CPACK_TOVAK_SOURCE_DIR ${CMAKE_SOURCE_DIR})
-set(CPACK_PROJECT_CONFIG_FILE ${TOVAK_PACKAGING_DIR}/cpack_options.cmake)
-set(CPACK_POST_BUILD_SCRIPTS ${TOVAK_PACKAGING_DIR}/publish.cmake)
-
-include(CPack)
+include(${TOVAK_PACKAGING_DIR}/cpack_steps.cmake)

@@ -96,6 +96,7 @@ python3 e2e/run_e2e.py --arch "$arch" "$@"
 if [[ "$arch" == win32 && $# -eq 0 ]]; then
     echo "== end-to-end subset on the 64-bit build (Wine, win64)"
     python3 e2e/run_e2e.py --arch win64 -k test_main_window \
-        -k test_every_key_and_menu_item_sends_its_exact_code -k test_install
+        -k test_every_key_and_menu_item_sends_its_exact_code -k test_install \
+        -k test_linux_package
 fi
 echo "end-to-end tests ran on $arch"

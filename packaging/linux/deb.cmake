@@ -95,18 +95,12 @@ set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_PRE_BUILD_SCRIPTS ${TOVAK_LINUX_DIR}/folder_modes.cmake)
 
-# The same steps as the Windows downloads: cpack_options.cmake clears this run's
-# downloads and fixes the times, publish.cmake copies them into the dist folder and
-# writes SHA256SUMS.
+# The same steps as the Windows downloads (cpack_steps.cmake), SHA256SUMS over the
+# whole release.
 set(CPACK_TOVAK_DIST_DIR ${TOVAK_DIST_DIR})
 set(CPACK_TOVAK_GENERATORS ${CPACK_GENERATOR})
 set(CPACK_TOVAK_DOWNLOADS ${TOVAK_LINUX_DOWNLOADS})
 set(CPACK_TOVAK_MADE_DOWNLOADS ${TOVAK_SOURCE_ARCHIVE})
 set(CPACK_TOVAK_RELEASE ${TOVAK_RELEASE_DOWNLOADS})
 set(CPACK_TOVAK_CHECKSUMS ON)
-set(CPACK_TOVAK_GIT "${GIT_EXECUTABLE}")
-set(CPACK_TOVAK_SOURCE_DIR ${CMAKE_SOURCE_DIR})
-set(CPACK_PROJECT_CONFIG_FILE ${TOVAK_PACKAGING_DIR}/cpack_options.cmake)
-set(CPACK_POST_BUILD_SCRIPTS ${TOVAK_PACKAGING_DIR}/publish.cmake)
-
-include(CPack)
+include(${TOVAK_PACKAGING_DIR}/cpack_steps.cmake)
