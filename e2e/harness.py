@@ -201,7 +201,9 @@ class Run:
 
     # -- life cycle --------------------------------------------------------------------
 
-    def start(self):
+    def start(self, template=True):
+        """The run folder, the display and (unless template is False: the Debian
+        package's launcher makes its own prefix) the template prefix."""
         for path, what in ((self.exe, "program"), (self.driver, "UI driver"), (self.sim, "simulator")):
             if not path.is_file():
                 raise HarnessError("the %s is not built: %s" % (what, path))
@@ -212,9 +214,10 @@ class Run:
         self.started = True
         if self.display is None:
             self._start_xvfb()
-        started = time.monotonic()
-        self._boot_template()
-        self.template_seconds = time.monotonic() - started
+        if template:
+            started = time.monotonic()
+            self._boot_template()
+            self.template_seconds = time.monotonic() - started
 
     def stop(self):
         if not self.started:
@@ -1010,6 +1013,140 @@ class Harness:
             self.run.overheads.append((self.setup_seconds, time.monotonic() - started))
 
 
+class InstalledPackage:
+    """The Debian package unpacked (dpkg-deb -x) into a test folder, nothing installed
+    on the machine, and its launcher run as a user runs it: a HOME of its own with the
+    XDG_* variables unset, the run's display, the unpacked programs, and a private
+    folder standing for /dev, where devices() puts the serial adapters plugged in."""
+
+    COMMAND = Path("usr/bin/tovak-remote")
+    PROGRAMS = Path("usr/lib/tovak-remote")
+    APP_FOLDER = Path(".local/share/tovak-remote")
+    PORTS_FILE = Path(".config/tovak-remote/ports")
+    BY_ID = Path("serial/by-id")
+
+    def __init__(self, run, deb, folder):
+        self.run = run
+        self.folder = folder
+        self.root = folder / "root"
+        subprocess.run(["dpkg-deb", "-x", str(deb), str(self.root)], check=True)
+        self.home = folder / "home"
+        self.home.mkdir()
+        self.dev = folder / "dev"
+        (self.dev / self.BY_ID).mkdir(parents=True)
+        (folder / "ports").mkdir()  # the simulators' links
+        self.app = self.home / self.APP_FOLDER
+        self.prefix = self.app / "wine"
+        self.ports_file = self.home / self.PORTS_FILE
+        self.launchers = []
+        self._ui = None
+
+    def env(self, **changes):
+        """The launcher's environment; a change of None removes the variable."""
+        env = {name: value for name, value in os.environ.items()
+               if not name.startswith(("XDG_", "WINE", "TOVAK_"))}
+        env.update(HOME=str(self.home), DISPLAY=":%d" % self.run.display,
+                   TOVAK_REMOTE_PROGRAMS=str(self.root / self.PROGRAMS),
+                   TOVAK_REMOTE_DEV=str(self.dev), TOVAK_WINE_ARCH=self.run.arch.name)
+        for name, value in changes.items():
+            if value is None:
+                env.pop(name, None)
+            else:
+                env[name] = str(value)
+        return env
+
+    def plug(self, by_id_name, target):
+        """A serial adapter plugged in: its /dev/serial/by-id name leading to target."""
+        link = self.dev / self.BY_ID / by_id_name
+        link.symlink_to(target)
+        return link
+
+    def call(self, *args, timeout=WINE_CALL_TIMEOUT, **env):
+        """Runs tovak-remote to its end: (exit code, stdout, stderr)."""
+        result = subprocess.run([str(self.root / self.COMMAND)] + [str(a) for a in args],
+                                env=self.env(**env), cwd=str(self.folder),
+                                stdin=subprocess.DEVNULL, capture_output=True, text=True,
+                                timeout=timeout, check=False)
+        return result.returncode, result.stdout, result.stderr
+
+    def start(self, *args):
+        """Starts tovak-remote in the background; its output goes to two files, read by
+        output(). Returns the process."""
+        index = len(self.launchers) + 1
+        paths = [self.folder / ("launcher%d.%s" % (index, kind)) for kind in ("out", "err")]
+        with open(paths[0], "wb") as out, open(paths[1], "wb") as err:
+            process = subprocess.Popen([str(self.root / self.COMMAND)] + [str(a) for a in args],
+                                       env=self.env(), cwd=str(self.folder),
+                                       stdin=subprocess.DEVNULL, stdout=out, stderr=err)
+        process.output_paths = paths
+        self.launchers.append(process)
+        return process
+
+    @staticmethod
+    def output(process):
+        """(stdout, stderr) a started launcher has written so far."""
+        return tuple(path.read_text(errors="replace") for path in process.output_paths)
+
+    def program_running(self):
+        """Whether tovakrem.exe runs in the launcher's prefix: once it does, the launcher
+        has done with the prefix and its registry."""
+        wanted = ("WINEPREFIX=%s" % self.prefix).encode()
+        for entry in os.scandir("/proc"):
+            if not entry.name.isdigit():
+                continue
+            try:
+                command = Path(entry.path, "cmdline").read_bytes()
+                if b"tovakrem.exe" in command.lower() and \
+                        wanted in Path(entry.path, "environ").read_bytes().split(b"\0"):
+                    return True
+            except OSError:
+                continue
+        return False
+
+    def start_program(self, *args, timeout=BOOT_TIMEOUT, find_timeout_ms=30000):
+        """Starts tovak-remote; once its program runs (the launcher is then done with
+        the prefix), a UI driver finds the window. Returns (launcher, seconds from the
+        start to the window, the driver)."""
+        started = time.monotonic()
+        launcher = self.start(*args)
+        wait_until(lambda: self.program_running() or launcher.poll() is not None, timeout,
+                   lambda: "tovak-remote started no program: %s" % (self.output(launcher),))
+        ui = self.ui()
+        ui.find(find_timeout_ms)
+        return launcher, time.monotonic() - started, ui
+
+    def ui(self):
+        """A fresh UI driver in the launcher's prefix (the one before it ended)."""
+        self.end_ui()
+        self._ui = UiDriver(self.run, self.prefix, self.folder)
+        return self._ui
+
+    def end_ui(self):
+        if self._ui is not None:
+            self._ui.end()
+            self._ui = None
+
+    def server_gone(self, timeout=SERVER_STOP_TIMEOUT):
+        """Waits until the prefix's wineserver has ended, as it does after the program."""
+        subprocess.run(["wineserver", "-w"], env=self.run.wine_env(self.prefix),
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=timeout,
+                       check=False)
+
+    def close(self):
+        """Ends what the test started, each by its PID, and the server of the prefix the
+        launcher made for this test; the simulators go after this."""
+        self.end_ui()
+        if self.prefix.exists():
+            subprocess.run(["wineserver", "-k"], env=self.run.wine_env(self.prefix),
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                           timeout=SERVER_STOP_TIMEOUT, check=False)
+            self.server_gone()
+        for process in self.launchers:
+            _end_process(process)
+        if not self.run.keep:
+            subprocess.run(["rm", "-rf", str(self.root), str(self.home)], check=False)
+
+
 # -- the run shared by the tests, and their base class ---------------------------------
 
 _RUN = None
@@ -1057,12 +1194,15 @@ class WineTestCase(unittest.TestCase):
 
     def setUp(self):
         run = current_run()  # booted once, outside every test's limit
+        self.arm_time_limit()
+        self.h = Harness(run, self.id())
+        self.addCleanup(self.h.close)
+
+    def arm_time_limit(self):
         previous = signal.signal(signal.SIGALRM, _on_time_limit)
         self.addCleanup(signal.signal, signal.SIGALRM, previous)
         self.addCleanup(self._disarm)
         signal.setitimer(signal.ITIMER_REAL, self.time_limit)
-        self.h = Harness(run, self.id())
-        self.addCleanup(self.h.close)
 
     def tearDown(self):
         # Cleaning up must not be cut short by the limit.

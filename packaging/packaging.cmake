@@ -3,7 +3,8 @@
 # The 32-bit build (the one we ship) writes into build/dist/
 #   TovakRemote-<version>-win32.zip   tovakrem.exe and README.txt, nothing to install
 #   TovakRemote-<version>-setup.exe   the per-user installer (NSIS)
-#   SHA256SUMS                        both, in the format of sha256sum
+#   SHA256SUMS                        both, in the format of sha256sum, and the Linux
+#                                     downloads once the deb build has made them
 # The 64-bit build (`--preset win64`) writes only TovakRemote-<version>-win64-setup.exe,
 # from the same installer script, into build/dist-test/: the end-to-end test installs it
 # where the machine cannot run 32-bit programs. It is never a download.
@@ -50,6 +51,13 @@ set(CPACK_TOVAK_DIST_DIR ${TOVAK_DIST_DIR})
 set(CPACK_TOVAK_GENERATORS ${CPACK_GENERATOR})
 set(CPACK_PACKAGE_FILE_NAME TovakRemote-${PROJECT_VERSION}-${TOVAK_ARCH_NAME})
 set(CPACK_TOVAK_DOWNLOADS ${CPACK_PACKAGE_FILE_NAME}.zip ${CPACK_TOVAK_SETUP_NAME}.exe)
+# SHA256SUMS covers the whole release, the Linux downloads of the deb build included; a
+# new 32-bit program makes them old, so its run clears them.
+include(${TOVAK_PACKAGING_DIR}/downloads.cmake)
+set(CPACK_TOVAK_RELEASE ${TOVAK_RELEASE_DOWNLOADS})
+if(CPACK_TOVAK_CHECKSUMS)
+    set(CPACK_TOVAK_OUTDATED ${TOVAK_LINUX_DOWNLOADS})
+endif()
 
 # The zip. CPack's own ZIP generator fixes the times from SOURCE_DATE_EPOCH but stores
 # the files in the order the file system lists the staging folder, which differs
@@ -68,11 +76,4 @@ set(CPACK_TOVAK_PROGRAM_MUTEX tovak-rem)
 set(CPACK_TOVAK_VERSION_DOTTED ${TOVAK_VERSION_DOTTED})
 set(CPACK_TOVAK_COPYRIGHT "${TOVAK_COPYRIGHT}")
 
-# Times inside the packages: SOURCE_DATE_EPOCH if set, else the commit's time.
-find_package(Git QUIET)
-set(CPACK_TOVAK_GIT "${GIT_EXECUTABLE}")
-set(CPACK_TOVAK_SOURCE_DIR ${CMAKE_SOURCE_DIR})
-set(CPACK_PROJECT_CONFIG_FILE ${TOVAK_PACKAGING_DIR}/cpack_options.cmake)
-set(CPACK_POST_BUILD_SCRIPTS ${TOVAK_PACKAGING_DIR}/publish.cmake)
-
-include(CPack)
+include(${TOVAK_PACKAGING_DIR}/cpack_steps.cmake)

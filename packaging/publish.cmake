@@ -1,16 +1,17 @@
-# Run by cpack after each generator: copies its download into the dist folder and
-# writes SHA256SUMS there over the downloads made so far (both, once the run is done).
+# Run by cpack after each generator: copies its download, and those made before cpack ran
+# (CPACK_TOVAK_MADE_DOWNLOADS: the source archive), into the dist folder and writes
+# SHA256SUMS there over the release's downloads it holds so far, in the release's order.
 file(MAKE_DIRECTORY "${CPACK_TOVAK_DIST_DIR}")
-foreach(package IN LISTS CPACK_PACKAGE_FILES)
+foreach(package IN LISTS CPACK_PACKAGE_FILES CPACK_TOVAK_MADE_DOWNLOADS)
     get_filename_component(name "${package}" NAME)
-    if(name IN_LIST CPACK_TOVAK_DOWNLOADS)
+    if(name IN_LIST CPACK_TOVAK_DOWNLOADS AND EXISTS "${package}")
         file(COPY_FILE "${package}" "${CPACK_TOVAK_DIST_DIR}/${name}")
         message(STATUS "Download: ${CPACK_TOVAK_DIST_DIR}/${name}")
     endif()
 endforeach()
 if(CPACK_TOVAK_CHECKSUMS)
     set(sums "")
-    foreach(name IN LISTS CPACK_TOVAK_DOWNLOADS)
+    foreach(name IN LISTS CPACK_TOVAK_RELEASE)
         if(EXISTS "${CPACK_TOVAK_DIST_DIR}/${name}")
             file(SHA256 "${CPACK_TOVAK_DIST_DIR}/${name}" hash)
             string(APPEND sums "${hash}  ${name}\n")

@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """Regenerates the artwork of Tovak Remote: the front-panel picture, the LED
-and step-indicator bitmaps and the application icon.
+and step-indicator bitmaps, the application icon and the Linux desktop's icons.
 
 Run from the repository root:
 
@@ -17,6 +17,7 @@ places its controls, and the layout check refuses to write a picture whose
 printed labels would sit under a control or on top of each other.
 """
 
+import io
 import os
 import random
 import struct
@@ -45,6 +46,8 @@ PANEL_ORIGIN = (0, 1)
 LED_SIZE = (6, 6)
 STEP_SIZE = (28, 64)
 ICON_SIZES = (16, 24, 32, 48)
+# The Linux desktop's icon, drawn for each size the hicolor icon theme has a folder for.
+DESKTOP_ICON_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
 BUTTON = 28  # side of the square push buttons laid over the keys
 
 STYLE_PLAIN = "plain"
@@ -125,6 +128,7 @@ STEP_FILES = (
 
 PANEL_FILE = "panel.bmp"
 ICON_FILE = "tovakrem.ico"
+DESKTOP_ICON_FILE = os.path.join("icons", "tovak-remote-%d.png")
 
 # ---------------------------------------------------------------------------
 # Colours
@@ -313,8 +317,15 @@ def ico_bytes(images):
     return out + b"".join(blobs)
 
 
+def png_bytes(img):
+    out = io.BytesIO()
+    img.save(out, "PNG", optimize=True)
+    return out.getvalue()
+
+
 def write_file(name, data):
     path = os.path.join(OUT_DIR, name)
+    os.makedirs(os.path.dirname(path), exist_ok=True)
     with open(path, "wb") as f:
         f.write(data)
     return path
@@ -855,6 +866,8 @@ def main(argv):
     for name, lit in STEP_FILES:
         written.append(write_file(name, bmp24_bytes(draw_step(lit))))
     written.append(write_file(ICON_FILE, ico_bytes([draw_icon(s) for s in ICON_SIZES])))
+    for size in DESKTOP_ICON_SIZES:
+        written.append(write_file(DESKTOP_ICON_FILE % size, png_bytes(draw_icon(size))))
     if preview:
         draw_preview(panel, preview)
         written.append(preview)

@@ -7,15 +7,25 @@
 - the program carries its manifest (resource type 24, id 1: asInvoker, Windows 7 to
   11, no DPI awareness) and a version resource with the project's version;
 - the installer is a 32-bit NSIS installer;
-- SHA256SUMS lists both downloads with their hashes, in the format of sha256sum.
+- the Debian package holds exactly its table of files, owned by root, with Debian's
+  modes and one time (SOURCE_DATE_EPOCH): both programs byte for byte the builds',
+  the launcher of this version, the menu entry, the icons in their sizes, the manual,
+  copyright and changelog; its control names the version and Wine's packages;
+- the source archive holds one folder of the version, every file byte for byte the
+  work tree's and all of one time, its header without the time it was made;
+- SHA256SUMS lists the four downloads with their hashes, in the format of sha256sum.
 
 Standard library only. Exits non-zero with the reasons on any failure.
 """
 
+import gzip
 import hashlib
+import io
 import re
 import struct
+import subprocess
 import sys
+import tarfile
 import xml.etree.ElementTree as ElementTree
 import zipfile
 from pathlib import Path
@@ -23,6 +33,7 @@ from pathlib import Path
 REPO = Path(__file__).resolve().parent.parent
 DIST = REPO / "build" / "dist"
 BUILT_PROGRAM = REPO / "build" / "win32" / "tovakrem.exe"
+BUILT_PROGRAM_64 = REPO / "build" / "win64" / "tovakrem.exe"
 
 RT_VERSION = 16
 RT_MANIFEST = 24
@@ -38,6 +49,29 @@ SUPPORTED_OS = {
 }
 README_MUST_NAME = (r"%LOCALAPPDATA%\VORNHALT\tovakrem.ini",
                     r"%LOCALAPPDATA%\VORNHALT\tovakrem.log", "DEBUG=1", "Options > Port")
+
+
+DEB_PACKAGE = "tovak-remote"
+DEB_PROGRAMS = "usr/lib/%s" % DEB_PACKAGE
+DEB_ICON_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
+DEB_FILES = dict([
+    ("usr/bin/%s" % DEB_PACKAGE, 0o755),
+    (DEB_PROGRAMS + "/win32/tovakrem.exe", 0o644),
+    (DEB_PROGRAMS + "/win64/tovakrem.exe", 0o644),
+    ("usr/share/applications/%s.desktop" % DEB_PACKAGE, 0o644),
+    ("usr/share/man/man1/%s.1.gz" % DEB_PACKAGE, 0o644),
+    ("usr/share/doc/%s/copyright" % DEB_PACKAGE, 0o644),
+    ("usr/share/doc/%s/changelog.gz" % DEB_PACKAGE, 0o644),
+] + [("usr/share/icons/hicolor/%dx%d/apps/%s.png" % (size, size, DEB_PACKAGE), 0o644)
+     for size in DEB_ICON_SIZES])
+DEB_CONTROL = {"Package": DEB_PACKAGE, "Architecture": "amd64", "Section": "hamradio",
+               "Depends": "python3, wine, wine64, fonts-inconsolata", "Recommends": "wine32"}
+DESKTOP_ENTRY = {"Type": "Application", "Name": "Tovak Remote", "Exec": DEB_PACKAGE,
+                 "Icon": DEB_PACKAGE, "Terminal": "false"}
+DIRECTORY_MODE = 0o755
+PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
+SOURCE_MUST_HOLD = ("CMakeLists.txt", "CMakePresets.json", "packaging/linux/deb.cmake",
+                    "src/app/win32/main_window.cpp", "resources/tovakrem.ico")
 
 
 def project_version():
@@ -151,6 +185,115 @@ def check_version_resource(block, version, problems):
                             % (key, match and match.group(1), version))
 
 
+# -- the Linux downloads -------------------------------------------------------------
+
+
+def ar_members(data):
+    """{name: bytes} of an ar archive (a .deb)."""
+    if not data.startswith(b"!<arch>\n"):
+        raise ValueError("not an ar archive")
+    members = {}
+    position = 8
+    while position < len(data):
+        header = data[position:position + 60]
+        name = header[:16].decode().strip().rstrip("/")
+        size = int(header[48:58].decode())
+        members[name] = data[position + 60:position + 60 + size]
+        position += 60 + size + (size & 1)
+    return members
+
+
+def tar_member(members, stem):
+    """The tar archive of a .deb whose name begins with stem (control.tar, data.tar)."""
+    for name, data in members.items():
+        if name.startswith(stem):
+            return tarfile.open(fileobj=io.BytesIO(data))
+    raise ValueError("no %s member" % stem)
+
+
+def check_deb(path, version, problems):
+    members = ar_members(path.read_bytes())
+    if list(members)[:1] != ["debian-binary"] or members["debian-binary"] != b"2.0\n":
+        problems.append("%s: not a Debian package of format 2.0" % path.name)
+        return
+    control_text = tar_member(members, "control.tar").extractfile("./control").read().decode()
+    control = dict(re.findall(r"^([A-Za-z-]+): (.*)$", control_text, re.MULTILINE))
+    expected = dict(DEB_CONTROL, Version=version)
+    if {key: control.get(key) for key in expected} != expected:
+        problems.append("%s: control fields %s, not %s" % (path.name, control, expected))
+
+    data = tar_member(members, "data.tar")
+    entries = {entry.name.lstrip("./").rstrip("/"): entry for entry in data.getmembers()}
+    files = {name: entry for name, entry in entries.items() if entry.isfile()}
+    if sorted(files) != sorted(DEB_FILES):
+        problems.append("%s holds %s" % (path.name, sorted(files)))
+        return
+    for name, entry in entries.items():
+        mode = DEB_FILES.get(name, DIRECTORY_MODE)
+        if (entry.mode, entry.uid, entry.gid) != (mode, 0, 0) or \
+                not (entry.isfile() or entry.isdir()):
+            problems.append("%s: %s has mode %o, owner %d:%d" % (path.name, name, entry.mode,
+                                                                entry.uid, entry.gid))
+    times = {entry.mtime for entry in entries.values()}
+    if len(times) != 1:
+        problems.append("%s: its files carry %d different times" % (path.name, len(times)))
+
+    def read(name):
+        return data.extractfile(entries[name]).read()
+
+    for arch, built in (("win32", BUILT_PROGRAM), ("win64", BUILT_PROGRAM_64)):
+        if read(DEB_PROGRAMS + "/%s/tovakrem.exe" % arch) != built.read_bytes():
+            problems.append("%s: its %s program is not %s" % (path.name, arch, built))
+    launcher = read("usr/bin/%s" % DEB_PACKAGE).decode()
+    for text in ('VERSION = "%s"' % version, 'PROGRAM_DIR = "/%s"' % DEB_PROGRAMS):
+        if text not in launcher:
+            problems.append("%s: the launcher lacks %s" % (path.name, text))
+    entry = dict(re.findall(r"^([A-Za-z]+)=(.*)$",
+                            read("usr/share/applications/%s.desktop" % DEB_PACKAGE).decode(),
+                            re.MULTILINE))
+    if {key: entry.get(key) for key in DESKTOP_ENTRY} != DESKTOP_ENTRY:
+        problems.append("%s: desktop entry %s" % (path.name, entry))
+    for size in DEB_ICON_SIZES:
+        png = read("usr/share/icons/hicolor/%dx%d/apps/%s.png" % (size, size, DEB_PACKAGE))
+        if png[:8] != PNG_SIGNATURE or struct.unpack(">II", png[16:24]) != (size, size):
+            problems.append("%s: the %d px icon is not a %dx%d PNG" % (path.name, size, size,
+                                                                       size))
+    changelog = gzip.decompress(read("usr/share/doc/%s/changelog.gz" % DEB_PACKAGE)).decode()
+    if not changelog.startswith("%s (%s) " % (DEB_PACKAGE, version)):
+        problems.append("%s: the changelog begins %r" % (path.name, changelog[:40]))
+
+
+def work_tree_time():
+    return int(subprocess.run(["git", "log", "-1", "--format=%ct"], cwd=REPO, check=True,
+                              capture_output=True, text=True).stdout)
+
+
+def check_source_archive(path, version, problems):
+    data = path.read_bytes()
+    if data[:2] != b"\x1f\x8b" or struct.unpack("<I", data[4:8])[0] != 0:
+        problems.append("%s: not a gzip file without a time" % path.name)
+        return
+    folder = "TovakRemote-%s" % version
+    commit_time = work_tree_time()
+    with tarfile.open(fileobj=io.BytesIO(data)) as archive:
+        names = set()
+        for entry in archive.getmembers():
+            if entry.name != folder and not entry.name.startswith(folder + "/"):
+                problems.append("%s: %s is outside %s/" % (path.name, entry.name, folder))
+                continue
+            if entry.mtime != commit_time:
+                problems.append("%s: %s has the time %d, not the commit's %d"
+                                % (path.name, entry.name, entry.mtime, commit_time))
+            name = entry.name[len(folder) + 1:]
+            if entry.isfile():
+                names.add(name)
+                if archive.extractfile(entry).read() != (REPO / name).read_bytes():
+                    problems.append("%s: %s is not the work tree's" % (path.name, name))
+    missing = [name for name in SOURCE_MUST_HOLD if name not in names]
+    if missing:
+        problems.append("%s lacks %s" % (path.name, missing))
+
+
 # -- the downloads -------------------------------------------------------------------
 
 
@@ -193,16 +336,22 @@ def main():
     if PeFile(installer).machine != MACHINE_I386 or b"Nullsoft" not in installer:
         problems.append("%s is not a 32-bit NSIS installer" % setup_name)
 
+    source_name = "TovakRemote-%s-src.tar.gz" % version
+    deb_name = "%s_%s_amd64.deb" % (DEB_PACKAGE, version)
+    check_source_archive(DIST / source_name, version, problems)
+    check_deb(DIST / deb_name, version, problems)
+
+    release = (zip_name, setup_name, source_name, deb_name)
     expected_sums = "".join("%s  %s\n" % (hashlib.sha256((DIST / name).read_bytes()).hexdigest(),
-                                          name) for name in (zip_name, setup_name))
+                                          name) for name in release)
     if (DIST / "SHA256SUMS").read_text() != expected_sums:
         problems.append("SHA256SUMS is not\n%s" % expected_sums)
 
     for problem in problems:
         print("package: " + problem, file=sys.stderr)
     if not problems:
-        print("%s and %s: contents, manifest, version resource and SHA256SUMS as expected"
-              % (zip_name, setup_name))
+        print("%s: contents, manifest, version resource and SHA256SUMS as expected"
+              % ", ".join(release))
     return 1 if problems else 0
 
 

@@ -11,6 +11,7 @@ packages=(
     wine wine32:i386 wine64
     xvfb xauth imagemagick fonts-dejavu-core fonts-inconsolata
     python3 e2fsprogs
+    lintian
 )
 # Extra packages a command needs beyond these (tools/bench.sh: Google Benchmark).
 packages+=("$@")

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Runs every test: installs what is missing, builds the native configurations
 # and the Windows program, runs the unit tests (plain and with sanitizers), makes
-# and checks the downloads (and that a rebuild gives the same bytes) and runs the
-# end-to-end tests under Wine, the installer's among them. Exits non-zero on any
-# failure.
+# and checks the downloads (and that a rebuild from the source archive gives the
+# same bytes) and runs the end-to-end tests under Wine, the installer's and the
+# Debian package's among them. Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -42,20 +42,49 @@ for dll in $imports; do
     esac
 done
 
-echo "== downloads (zip, installer, SHA256SUMS in build/dist) and the 64-bit test installer"
+echo "== downloads (zip, installer, source archive, Debian package, SHA256SUMS in build/dist) and the 64-bit test installer"
 cmake --build --preset win32 --target package
 cmake --build --preset win64 --target package
+cmake --preset deb >/dev/null
+cmake --build --preset deb --target package
 python3 tools/check_package.py
-# The same commit built again from nothing, in another folder, gives the same bytes.
+deb=$(sed -n 's/^[0-9a-f]*  \(.*\.deb\)$/\1/p' build/dist/SHA256SUMS)
+echo "lintian $deb (errors and warnings fail):"
+lintian --fail-on error,warning --display-info --pedantic "build/dist/$deb"
+# The release built again from its source archive alone, in another folder: no .git and
+# no SOURCE_DATE_EPOCH, so its times come from the archive's files. It gives the same
+# bytes (the package takes this machine's 64-bit build, which the zip does not hold).
 repro=build/repro
 rm -rf "$repro"
-cmake --preset win32 -B "$repro/win32" -DTOVAK_DIST_DIR="$PWD/$repro/dist" >/dev/null
-cmake --build "$repro/win32" --parallel 2 --target package >/dev/null
-downloads=(SHA256SUMS $(cut -d ' ' -f 3 build/dist/SHA256SUMS))
+mkdir -p "$repro"
+tar -xzf "build/dist/$(sed -n 's/^[0-9a-f]*  \(.*-src\.tar\.gz\)$/\1/p' build/dist/SHA256SUMS)" \
+    -C "$repro"
+source_tree=$(echo "$repro"/TovakRemote-*)
+(
+    cd "$source_tree"
+    unset SOURCE_DATE_EPOCH
+    # Git must not find the checkout around the unpacked tree.
+    export GIT_CEILING_DIRECTORIES="$OLDPWD/$repro"
+    win64_program="$OLDPWD/build/win64/tovakrem.exe"
+    cmake --preset win32 >/dev/null
+    cmake --build --preset win32 --target package >/dev/null
+    cmake --preset deb -DTOVAK_WIN64_PROGRAM="$win64_program" >/dev/null
+    cmake --build --preset deb --target package >/dev/null
+    # A strict umask changes only the modes in the package's outer ar headers.
+    umask 077
+    cmake --preset deb -B build/deb-umask -DTOVAK_WIN64_PROGRAM="$win64_program" \
+        -DTOVAK_DIST_DIR="$PWD/build/dist-umask" >/dev/null
+    cmake --build build/deb-umask --target package >/dev/null
+)
+downloads=($(cut -d ' ' -f 3 "$source_tree/build/dist/SHA256SUMS"))
 for name in "${downloads[@]}"; do
-    cmp "build/dist/$name" "$repro/dist/$name"
+    cmp "build/dist/$name" "$source_tree/build/dist/$name"
 done
-echo "rebuilt from nothing, byte for byte the same: ${downloads[*]}"
+echo "rebuilt from the source archive alone, byte for byte the same: ${downloads[*]}"
+for part in --ctrl-tarfile --fsys-tarfile; do
+    cmp <(dpkg-deb "$part" "build/dist/$deb") <(dpkg-deb "$part" "$source_tree/build/dist-umask/$deb")
+done
+echo "$deb built with umask 077: the same control and files"
 
 # The whole suite on the architecture this machine runs (TOVAK_WINE_ARCH forces
 # one); where that is the 32-bit build, a short run keeps the 64-bit path honest.
@@ -67,6 +96,7 @@ python3 e2e/run_e2e.py --arch "$arch" "$@"
 if [[ "$arch" == win32 && $# -eq 0 ]]; then
     echo "== end-to-end subset on the 64-bit build (Wine, win64)"
     python3 e2e/run_e2e.py --arch win64 -k test_main_window \
-        -k test_every_key_and_menu_item_sends_its_exact_code -k test_install
+        -k test_every_key_and_menu_item_sends_its_exact_code -k test_install \
+        -k test_linux_package
 fi
 echo "end-to-end tests ran on $arch"

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Measures the Debian package's launcher: installs what is missing, builds the
+# simulator, both Windows builds and the package, then prints the first and the
+# later start times on each architecture this machine runs (tools/bench_launcher.py,
+# arguments passed on). About a minute; not part of tools/test.sh.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+tools/install-deps.sh
+cmake --preset native >/dev/null
+cmake --build --preset native --target tovaksim
+for preset in win32 win64 deb; do
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset"
+done
+cmake --build --preset deb --target package >/dev/null
+python3 tools/bench_launcher.py "$@"
