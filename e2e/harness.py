@@ -810,6 +810,7 @@ class Harness:
         self.server = None
         self.programs = []
         self.simulators = []
+        self.mounts = []
         self._ui = None
         self.setup_seconds = None
         self.closed = False
@@ -926,6 +927,21 @@ class Harness:
         self.programs.append(program)
         return program
 
+    def mount_tmpfs(self, folder, size):
+        """Mounts a file system of size bytes (a "64k" text as mount takes it) on folder,
+        made if missing, until the test ends; None once mounted, else why it could not
+        be (mounting needs root)."""
+        Path(folder).mkdir(parents=True, exist_ok=True)
+        if os.geteuid() != 0:
+            return "mounting a file system needs root"
+        result = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=%s" % size, "tmpfs",
+                                 str(folder)], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                stderr=subprocess.STDOUT, timeout=WINE_CALL_TIMEOUT, check=False)
+        if result.returncode != 0:
+            return "mount failed: %s" % result.stdout.decode(errors="replace").strip()
+        self.mounts.append(Path(folder))
+        return None
+
     @property
     def ui(self):
         """The UI driver, started on first use."""
@@ -1006,6 +1022,13 @@ class Harness:
             self.server = None
         for sim in self.simulators:
             sim.stop()
+        # Once nothing of the test runs; lazily if something still holds a file there.
+        for folder in reversed(self.mounts):
+            if subprocess.run(["umount", str(folder)], stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL, check=False).returncode != 0:
+                subprocess.run(["umount", "-l", str(folder)], stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL, check=False)
+        self.mounts = []
         if not self.run.keep:
             subprocess.run(["rm", "-rf", str(self.prefix)], check=False)
         self.run.open_tests.remove(self)

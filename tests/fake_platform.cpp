@@ -360,6 +360,17 @@ void AppendToFile(const std::string& path, const std::string& bytes) {
     fake.files[path] += bytes;
 }
 
+std::uint64_t FileBytes(const std::string& path) {
+    auto found = fake.fileSizes.find(path);
+    return found == fake.fileSizes.end() ? 0 : found->second;
+}
+
+bool FreeDiskBytes(const std::string& path, std::uint64_t& bytes) {
+    (void)path;
+    bytes = fake.diskFree.value_or(0);
+    return fake.diskFree.has_value();
+}
+
 bool AnotherInstanceRuns(const std::string& mutexName) {
     (void)mutexName;
     return fake.mutexHeld;

@@ -107,6 +107,8 @@ struct FakePlatform {
     std::map<std::string, std::string> files;
     std::set<std::string> lockedFiles;  // held open elsewhere without sharing
     int fileOpens = 0;
+    std::map<std::string, std::uint64_t> fileSizes;                  // FileBytes; 0 for the others
+    std::optional<std::uint64_t> diskFree = std::uint64_t{1} << 40;  // none: cannot be told
 
     // Process.
     bool mutexHeld = false;

@@ -1,6 +1,10 @@
 // Start-up state, session start, the settings file and shutdown.
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <tuple>
+#include <vector>
+
 #include "app/ids.h"
 #include "app/session.h"
 #include "app/settings.h"
@@ -215,6 +219,27 @@ TEST_F(Session, HostileSettingsGetSafeValuesAndAreNotRewrittenCut) {
     EndSession();
     EXPECT_EQ(Ini()["COMPORT"], longName);
     EXPECT_EQ(Ini()["KEEPALIVE"], "0");
+}
+
+TEST_F(Session, SettingsAreWrittenOnlyWhereTheDiskHasRoomToRewriteTheWholeFile) {
+    // The old file, and twice the new lines' characters beside it (a Unicode file).
+    const std::uint64_t size = 4096;
+    const std::uint64_t needed = size + 2 * (8 + 7 + 4 + 7);  // section, key, "COM1", marks
+    const std::vector<std::string> both = {"COMPORT=COM1", "KEEPALIVE=0"};
+    const std::tuple<std::optional<std::uint64_t>, std::vector<std::string>> cases[] = {
+        {needed, both},       {needed - 1, {"KEEPALIVE=0"}},  // the shorter value still fits
+        {size + 10, {}},      {0, {}},
+        {std::nullopt, both},  // the room cannot be told: written as always
+    };
+    for (const auto& [room, written] : cases) {
+        SetUp();
+        fake.devices = {"COM1"};
+        fake.fileSizes[kIni] = size;
+        fake.diskFree = room;
+        StartSession();
+        EndSession();
+        EXPECT_EQ(fake.profileWrites, written) << room.value_or(0);
+    }
 }
 
 TEST_F(Session, WithoutUsableFilesDefaultsApplyAndNothingIsWritten) {

@@ -751,7 +751,16 @@ Answer CmdAnswer(Driver& driver, const Args& args) {
     if (boxes.empty()) {
         return Answer::Fail("no message box is open");
     }
-    const HWND box = boxes.front();
+    // The oldest box with that button: an error box over a question takes the OK, the
+    // question under it Yes or No.
+    HWND box = boxes.front();
+    for (HWND open : boxes) {
+        const HWND candidate = GetDlgItem(open, static_cast<int>(id));
+        if (candidate && IsWindowVisible(candidate)) {
+            box = open;
+            break;
+        }
+    }
     const HWND button = GetDlgItem(box, static_cast<int>(id));
     if (!button || !IsWindowVisible(button)) {
         std::string present;

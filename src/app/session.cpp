@@ -43,6 +43,7 @@ void StartSession() {
 }
 
 void EndSession() {
+    app.sessionEnded = true;
     WriteLogLine(kLogInfo, text::kLogDestroy);
     if (app.portHandle != platform::kInvalidPort) {
         platform::ClosePort(app.portHandle);

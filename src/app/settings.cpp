@@ -1,6 +1,7 @@
 #include "app/settings.h"
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "app/state.h"
@@ -8,7 +9,27 @@
 #include "text/number.h"
 
 namespace {
+
 constexpr std::int32_t kMinKeepAliveMs = 1000;
+// "[", "]", "=" and two CR LF: the section and the key may both be new.
+constexpr std::size_t kLineMarks = 7;
+// A Unicode settings file takes two bytes a character.
+constexpr std::uint64_t kBytesPerCharacter = 2;
+
+// Writing a key rewrites the whole file in place: on a disk without room for the
+// new text the file would be cut where the room ran out, the program's own line
+// or the user's after it. Write only where the whole new file fits beside the
+// old one, or where the room cannot be told (as the program always did).
+bool RoomToRewrite(const char* key, const std::string& value) {
+    std::uint64_t room = 0;
+    if (!platform::FreeDiskBytes(app.settingsFilePath, room)) {
+        return true;
+    }
+    const std::uint64_t added = kBytesPerCharacter * (std::strlen(text::kSettingsSection) +
+                                                      std::strlen(key) + value.size() + kLineMarks);
+    return room >= platform::FileBytes(app.settingsFilePath) + added;
+}
+
 }  // namespace
 
 std::int32_t SettingToInt32(const std::string& text) {
@@ -46,7 +67,7 @@ std::string ReadSetting(const char* key, const char* defaultValue, std::size_t b
 }
 
 void WriteSetting(const char* key, const std::string& value) {
-    if (app.settingsFilePath.empty()) {
+    if (app.settingsFilePath.empty() || !RoomToRewrite(key, value)) {
         return;
     }
     platform::WriteIniString(app.settingsFilePath, text::kSettingsSection, key, value);

@@ -16,4 +16,6 @@ std::uint8_t DebugFromSetting(const std::string& text);
 
 // Reads one key; gives the default when the settings file cannot be used.
 std::string ReadSetting(const char* key, const char* defaultValue, std::size_t bufferSize);
+// Writes one key; not at all where the file cannot be used, nor where the disk
+// has no room to rewrite it whole (the file then stays as it was).
 void WriteSetting(const char* key, const std::string& value);

@@ -59,6 +59,9 @@ struct AppState {
     // by one of them runs poll ticks nested; those leave the port alone, so the
     // messages after the box are still handled once each, in arrival order.
     bool interpreting = false;
+    // Set by shutdown. A procedure that resumes after a box under which the main
+    // window was closed then shows, sends and waits for nothing more.
+    bool sessionEnded = false;
 };
 
 extern AppState app;

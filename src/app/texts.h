@@ -143,6 +143,7 @@ constexpr unsigned kQuestion = 52;      // MB_YESNO | MB_ICONEXCLAMATION
 constexpr unsigned kStopQuestion = 20;  // MB_YESNO | MB_ICONHAND
 
 // Answers, as MessageBoxA returns them.
-constexpr int kYes = 6;  // IDYES
-constexpr int kNo = 7;   // IDNO
+constexpr int kNoAnswer = 0;  // no box was shown
+constexpr int kYes = 6;       // IDYES
+constexpr int kNo = 7;        // IDNO
 }  // namespace box

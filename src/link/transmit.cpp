@@ -15,10 +15,20 @@ constexpr char kTerminator = ';';
 }  // namespace
 
 void ShowMessage(const std::string& text, const std::string& caption, unsigned style) {
+    // No window is left to answer for: a box now would return at once or hold
+    // the ending program open.
+    if (app.sessionEnded) {
+        app.messageAnswer = box::kNoAnswer;
+        return;
+    }
     app.messageAnswer = platform::ShowMessageBox(text, caption, style);
 }
 
 void SendCommand(const std::string& code) {
+    // The port is closed: not even "COM port is unavailable".
+    if (app.sessionEnded) {
+        return;
+    }
     platform::SetControlText(id::kCommandField, code);
     if (app.portHandle == platform::kInvalidPort) {
         ShowMessage(text::kPortUnavailable, text::kErrorCaption, box::kError);

@@ -39,6 +39,14 @@ constexpr std::uint32_t kKeyWait = 1000;      // the progress word stays this lo
 constexpr std::uint32_t kLockWait = 300;      // between "Lock" and "AtDefault"
 constexpr std::uint32_t kRestoreWait = 9000;  // the controller restores every band
 
+// Once the main window has been closed under one of the procedure's boxes there
+// is nothing left to wait for: the rest of it then shows and sends nothing.
+void Wait(std::uint32_t ms) {
+    if (!app.sessionEnded) {
+        platform::SleepFor(ms);
+    }
+}
+
 const BandReset* FindBand(const std::string& label) {
     for (const BandReset& band : kBandResets) {
         if (label == band.label) {
@@ -57,7 +65,7 @@ void ShowFrequencyText(const std::string& shown) {
 // controller's own question.
 void AnswerController(const char* progress, const char* key) {
     ShowFrequencyText(progress);
-    platform::SleepFor(kKeyWait);
+    Wait(kKeyWait);
     SendCommand(key);
 }
 
@@ -81,9 +89,9 @@ void ResetCurrentBand() {
         SendCommand(band->command);
         bandName = band->name;
     }
-    platform::SleepFor(kBandKeyWait);
+    Wait(kBandKeyWait);
     RefreshDisplayPanel("");
-    platform::SleepFor(kPromptWait);
+    Wait(kPromptWait);
     ShowFrequencyText(text::kSetDefaultPrompt);
 
     // The poll cycle runs inside the question's box: the controller's SET or
@@ -126,8 +134,8 @@ void ResetAllBands() {
     app.frequencyText = text::kFactoryDefaults;
     app.beamText.clear();
     RefreshDisplayPanel("");
-    platform::SleepFor(kLockWait);
+    Wait(kLockWait);
     SendCommand(text::kFactoryDefaultsCommand);
     // The controller reports "AtComplete" when it is done; the poll cycle answers it.
-    platform::SleepFor(kRestoreWait);
+    Wait(kRestoreWait);
 }

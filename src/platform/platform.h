@@ -122,8 +122,13 @@ std::string ReadIniString(const std::string& path, const std::string& section,
                           std::size_t bufferSize);  // at most bufferSize - 1 characters
 void WriteIniString(const std::string& path, const std::string& section, const std::string& key,
                     const std::string& value);
-void AppendToFile(const std::string& path,
-                  const std::string& bytes);  // opened and closed each time
+// Opened and closed each time; all the bytes are added or none (a disk that
+// fills up part way does not keep a part).
+void AppendToFile(const std::string& path, const std::string& bytes);
+std::uint64_t FileBytes(const std::string& path);  // its size; 0 when there is none
+// The room left on the disk that holds the file's folder; false when it cannot
+// be told.
+bool FreeDiskBytes(const std::string& path, std::uint64_t& bytes);
 
 // Process.
 bool AnotherInstanceRuns(const std::string& mutexName);  // creates and keeps the named mutex

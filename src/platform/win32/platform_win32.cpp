@@ -350,10 +350,36 @@ void AppendToFile(const std::string& path, const std::string& bytes) {
     if (file == INVALID_HANDLE_VALUE) {
         return;
     }
-    SetFilePointer(file, 0, nullptr, FILE_END);
+    LARGE_INTEGER end{};
+    SetFilePointerEx(file, LARGE_INTEGER{}, &end, FILE_END);
     DWORD written = 0;
-    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    const BOOL wrote =
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    // A disk that fills up part way keeps the start of the bytes, and the next
+    // line would run on from it: cut the file back to where it ended.
+    if (!wrote || written != bytes.size()) {
+        SetFilePointerEx(file, end, nullptr, FILE_BEGIN);
+        SetEndOfFile(file);
+    }
     CloseHandle(file);
+}
+
+std::uint64_t FileBytes(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
+        return 0;
+    }
+    return (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+}
+
+bool FreeDiskBytes(const std::string& path, std::uint64_t& bytes) {
+    const std::string folder = path.substr(0, path.find_last_of('\\') + 1);
+    ULARGE_INTEGER available{};
+    if (folder.empty() || !GetDiskFreeSpaceExA(folder.c_str(), &available, nullptr, nullptr)) {
+        return false;
+    }
+    bytes = available.QuadPart;
+    return true;
 }
 
 bool AnotherInstanceRuns(const std::string& mutexName) {
