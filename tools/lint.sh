@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Static analysis: clang-tidy (checks in .clang-tidy) and cppcheck over the
-# portable core, the Win32 side through the MinGW headers (the shipped 32-bit
-# build and the 64-bit one), the UI driver and the controller simulator; cppcheck
+# portable core, the Win32 side and the UI driver through the MinGW headers (the
+# shipped 32-bit build and the 64-bit one) and the controller simulator; cppcheck
 # also reads the unit tests. Exits non-zero on any finding. Suppressions live in
 # the code beside what they excuse, each with its reason:
 # `// NOLINT(check): why` and `// cppcheck-suppress id ; why`.
