@@ -1,6 +1,8 @@
 // Every key and menu item, its guard, and what it puts on the wire.
 #include <gtest/gtest.h>
 
+#include <initializer_list>
+
 #include "app/dispatch.h"
 #include "app/ids.h"
 #include "app/menu_tree.h"
@@ -66,7 +68,7 @@ TEST_F(Dispatch, IdsWithoutAnActionDoNothing) {
 }
 
 TEST_F(Dispatch, AutoAndManualWaitWhileARequestOrHomingIsUnderWay) {
-    for (std::uint8_t state : {1, 2}) {
+    for (std::uint8_t state : std::initializer_list<std::uint8_t>{1, 2}) {
         app.modeState = state;
         for (int id : {1002, 1003, 1065, 1066}) {
             EXPECT_EQ(Press(id), "") << "id " << id << " modeState " << int(state);

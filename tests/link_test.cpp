@@ -1,6 +1,8 @@
 // Port connection, command transmission and the debug log.
 #include <gtest/gtest.h>
 
+#include <initializer_list>
+
 #include "adjust/adjust_poll.h"
 #include "app/ids.h"
 #include "app/state.h"
@@ -187,7 +189,7 @@ TEST_F(Transmit, LogLinesPadDatesAndTimesAndAreOnlyEverAppended) {
 }
 
 TEST_F(Transmit, LogIsNeverTouchedUnlessDebugIsExactlyOne) {
-    for (std::uint8_t flag : {0, 2, 255}) {
+    for (std::uint8_t flag : std::initializer_list<std::uint8_t>{0, 2, 255}) {
         app.debugLogging = flag;
         SendCommand("SR");
         WriteLogLine('I', "MainWnd Create");

@@ -7,6 +7,7 @@ set -euo pipefail
 packages=(
     cmake g++ make libgtest-dev clang-format
     clang libclang-rt-14-dev
+    clang-tidy cppcheck
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 nsis git
     wine wine32:i386 wine64
     xvfb xauth imagemagick fonts-dejavu-core fonts-inconsolata

@@ -12,6 +12,9 @@ tools/install-deps.sh
 echo "== format"
 git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
+echo "== static analysis (clang-tidy, cppcheck)"
+tools/lint.sh
+
 for preset in native native-asan; do
     echo "== unit tests ($preset)"
     cmake --preset "$preset" >/dev/null

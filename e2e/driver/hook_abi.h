@@ -16,7 +16,7 @@ constexpr char kFileName[] = "tovakhook.dll";
 constexpr char kHookProcExport[] = "TovakHookGetMessage";
 
 constexpr std::uint32_t kMagic = 0x4B564F54;  // "TOVK": guards against a stray request
-constexpr std::size_t kTextCapacity = 60 * 1024;
+constexpr std::size_t kTextCapacity = std::size_t{60} * 1024;
 
 // Named objects, one set per program process.
 constexpr char kBlockName[] = "block";

@@ -46,12 +46,12 @@ constexpr int kBoxTextId = 0xFFFF;  // the static that holds a message box's tex
 
 constexpr DWORD kPollStepMs = 20;
 constexpr DWORD kTextPollStepMs = 1;  // a static's text is read without the program's thread
-constexpr long long kMaxWaitMs = 10 * 60 * 1000;
+constexpr long long kMaxWaitMs = 10LL * 60 * 1000;
 constexpr DWORD kAnswerSettleMs = 2000;  // how long an answered box may take to go away
 constexpr UINT kGetTextTimeoutMs = 2000;
 constexpr UINT kGetCheckTimeoutMs = 2000;
-constexpr std::size_t kGetTextCapacity = 64 * 1024;
-constexpr std::size_t kWindowTextCapacity = 32 * 1024;
+constexpr std::size_t kGetTextCapacity = std::size_t{64} * 1024;
+constexpr std::size_t kWindowTextCapacity = std::size_t{32} * 1024;
 constexpr std::size_t kClassNameCapacity = 256;
 constexpr std::size_t kMaxLineLength = 4096;
 constexpr int kMaxWindows = 4096;  // bound on any walk over a window list

@@ -8,6 +8,8 @@ constexpr const char* kButton = "BUTTON";
 using namespace style;
 constexpr std::uint32_t kKey = kShown | kTabStop;
 constexpr std::uint32_t kChoice = kShown | kAutoRadio;
+// cppcheck-suppress badBitmaskCheck ; BS_PUSHBUTTON is 0, named to say what the keys are
+constexpr std::uint32_t kPushKey = kKey | kPushButton;
 }  // namespace
 
 // The element rows are 25 pixels apart; "Ele1" stands one pixel further right
@@ -27,10 +29,9 @@ const ControlEntry kAdjustControls[] = {
     {id::kAdjustEle5, kButton, text::kAdjustEle5, 0, kChoice, 15, 113, 80, 15, 0},
     {id::kAdjustEle6, kButton, text::kAdjustEle6, 0, kChoice, 15, 138, 80, 15, 0},
     {id::kAdjustAll, kButton, text::kAdjustAll, 0, kChoice, 15, 163, 80, 15, 0},
-    {id::kAdjustLong, kButton, text::kAdjustLong, 0, kKey | kPushButton, 210, 10, 75, 25, 0},
-    {id::kAdjustSet, kButton, text::kAdjustSet, 0, kKey | kPushButton, 210, 50, 75, 25, 0},
-    {id::kAdjustShort, kButton, text::kAdjustShort, 0, kKey | kPushButton | kNotify, 210, 90, 75,
-     25, 0},
+    {id::kAdjustLong, kButton, text::kAdjustLong, 0, kPushKey, 210, 10, 75, 25, 0},
+    {id::kAdjustSet, kButton, text::kAdjustSet, 0, kPushKey, 210, 50, 75, 25, 0},
+    {id::kAdjustShort, kButton, text::kAdjustShort, 0, kPushKey | kNotify, 210, 90, 75, 25, 0},
 };
 
 const std::size_t kAdjustControlCount = sizeof kAdjustControls / sizeof kAdjustControls[0];

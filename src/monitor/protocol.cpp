@@ -111,7 +111,7 @@ void SplitMessages(const std::string& bytes,
     for (;;) {
         const std::size_t end = bytes.find(kTerminator, start);
         if (end == std::string::npos) {
-            pending.append(bytes, start, std::string::npos);
+            pending.append(bytes, start);
             break;
         }
         pending.append(bytes, start, end - start);

@@ -136,20 +136,20 @@ void OnPowerOn(const char*, std::uint8_t) {
     app.modeState = 0;
 }
 
-void OnBeamMode(const char* beamWord, std::uint8_t mode) {
-    app.beamText = beamWord;
+void OnBeamMode(const char* word, std::uint8_t mode) {
+    app.beamText = word;
     app.blinkPhase = 0;
     app.beamMode = mode;
     RefreshBeamLeds();
 }
 
-void OnOperatingMode(const char* modeWord, std::uint8_t) {
+void OnOperatingMode(const char* word, std::uint8_t) {
     // While a request waits or homing runs, the requested mode stays shown.
     if (app.modeState != 0) {
         return;
     }
     app.savedModeText.clear();
-    app.modeText = modeWord;
+    app.modeText = word;
 }
 
 void OnMotorStopped(const char*, std::uint8_t) {
@@ -164,13 +164,13 @@ void OnMotorStarted(const char*, std::uint8_t) {
     app.motorStartTick = start != 0 ? start : start - 1;
 }
 
-void OnRequestWaiting(const char* modeWord, std::uint8_t) {
+void OnRequestWaiting(const char* word, std::uint8_t) {
     PauseKeepAlive();
     // Only the mode from before the first of several requests comes back.
     if (app.modeState == 0) {
         app.savedModeText = app.modeText;
     }
-    app.modeText = modeWord;
+    app.modeText = word;
     app.frequencyText = text::kPushSet;
     ShowStepImage(id::kBitmapStepNone);
     app.modeState = 1;

@@ -579,7 +579,7 @@ bool Admit(ModelState& model, const CommandDef& def) {
     if (def.gate == Gate::kKey) {
         refusal = KeyRefusal(model, def.flags);
     } else if (def.gate == Gate::kLocked) {
-        refusal = !model.locked ? kErrNotLocked : MotorRunning(model) ? kErrMotorOrHome : 0;
+        refusal = !model.locked ? kErrNotLocked : MotorRunning(model) ? kErrMotorOrHome : '\0';
     }
     if (refusal != 0 && refusal != kDrop) {
         Refuse(model, refusal);

@@ -85,6 +85,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
                                                     GetSystemMetrics(SM_CYSMICON), 0));
     RegisterWindowClass(text::kMainClass, PanelColourProc, programIcon, smallIcon);
 
+    // cppcheck-suppress ignoredReturnValue ; not examined, as no window creation is
     CreateWindowExA(0, text::kMainClass, text::kProgramTitle, kMainStyle, CW_USEDEFAULT,
                     CW_USEDEFAULT, kMainWidth, kMainHeight, nullptr, nullptr, instance, nullptr);
 
