@@ -5,6 +5,7 @@
 // or at least one second, COMPORT is written back as the name read (or the
 // default) or not at all, KEEPALIVE as plain decimal that reads back as the
 // same period, DEBUG never, and the second start comes up as the first did.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -45,18 +46,6 @@ std::int32_t Clamp(long double value) {
     return static_cast<std::int32_t>(value);
 }
 
-int DigitIn(char c, int radix) {
-    int value = radix;
-    if (c >= '0' && c <= '9') {
-        value = c - '0';
-    } else if (c >= 'A' && c <= 'F') {
-        value = c - 'A' + 10;
-    } else if (c >= 'a' && c <= 'f') {
-        value = c - 'a' + 10;
-    }
-    return value < radix ? value : -1;
-}
-
 // A second reading of the plain forms, a whole decimal with an optional sign
 // or an "&H"/"&O" run of up to 15 digits, that the conversions must agree with.
 bool PlainValue(const std::string& text, std::int32_t& value) {
@@ -65,26 +54,26 @@ bool PlainValue(const std::string& text, std::int32_t& value) {
         return false;
     }
     int radix = 10;
+    const char* digitsOf = "0123456789";
     bool negative = false;
     if (text.compare(i, 2, "&H") == 0 || text.compare(i, 2, "&h") == 0) {
         radix = 16;
+        digitsOf = "0123456789ABCDEFabcdef";
         i += 2;
     } else if (text.compare(i, 2, "&O") == 0 || text.compare(i, 2, "&o") == 0) {
         radix = 8;
+        digitsOf = "01234567";
         i += 2;
     } else if (text[i] == '-' || text[i] == '+') {
         negative = text[i] == '-';
         ++i;
     }
-    long double whole = 0;
-    std::size_t digits = 0;
-    for (; i < text.size() && DigitIn(text[i], radix) >= 0; ++i, ++digits) {
-        whole = whole * radix + DigitIn(text[i], radix);
-    }
+    const std::size_t end = std::min(text.find_first_not_of(digitsOf, i), text.size());
     // A fraction may round a whole number up; only whole numbers are compared.
-    if (digits == 0 || digits > 15 || (i < text.size() && text[i] == '.' && radix == 10)) {
+    if (end == i || end - i > 15 || (radix == 10 && end < text.size() && text[end] == '.')) {
         return false;
     }
+    const long double whole = std::strtoull(text.substr(i, end - i).c_str(), nullptr, radix);
     value = Clamp(negative ? -whole : whole);
     return true;
 }
