@@ -1,6 +1,8 @@
 // Arbitrary reads through the poll tick, the message splitter and the
 // interpreter, cut at arbitrary places, with every error box running nested
-// poll and keep-alive ticks as a real box's message loop does. The kept rest
+// poll and keep-alive ticks as a real box's message loop does; under every
+// second box the user opens the Adjust window (a box without owner leaves the
+// main window usable), which reads once and closes. The kept rest
 // never holds a terminator or outgrows one read, every field keeps its width,
 // and nothing is shown or sent that no message asked for.
 #include <cstddef>
@@ -8,6 +10,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "adjust/adjust_poll.h"
+#include "adjust/adjust_session.h"
+#include "app/dispatch.h"
 #include "app/ids.h"
 #include "app/state.h"
 #include "fake_platform.h"
@@ -19,6 +24,34 @@ void Check(bool holds) {
     if (!holds) {
         std::abort();
     }
+}
+
+std::size_t adjustOpenings = 0;
+bool adjustOpen = false;
+
+// The window's loop: it opens, polls once and closes. Its own boxes run
+// nothing of the main window's, whose timers are stopped meanwhile.
+int RunAdjustWindow() {
+    adjustOpen = true;
+    OpenAdjustSession();
+    AdjustPoll(id::kAdjustPollTimer);
+    EndAdjustSession();
+    adjustOpen = false;
+    return 0;
+}
+
+int RunBoxLoop(const FakeBox&) {
+    if (adjustOpen) {
+        return 1;
+    }
+    PollTick(id::kPollTimer);
+    PollTick(id::kKeepAliveTimer);
+    PollTick(id::kPollTimer);
+    if (fake.boxes.size() % 2 == 0 && app.motorStartTick == 0) {
+        ++adjustOpenings;
+        DispatchCommand(id::kMenuAdjust);
+    }
+    return 1;
 }
 
 void CheckState(std::size_t terminators, std::size_t keepAliveTicks) {
@@ -35,10 +68,12 @@ void CheckState(std::size_t terminators, std::size_t keepAliveTicks) {
     for (const std::string& length : app.elementLengths) {
         Check(length.empty() || (length.size() <= 6 && length.back() == 'm'));
     }
-    // One box per message at most; two presses per message, and one keep-alive
-    // request per keep-alive tick (one nested in every box).
+    // One box per message at most; two presses per message, one keep-alive
+    // request per keep-alive tick (one nested in every box), and the Adjust
+    // window's lock, names request and two closing presses.
     Check(fake.boxes.size() <= terminators);
-    Check(fake.writes.size() <= 2 * terminators + fake.boxes.size() + keepAliveTicks);
+    Check(fake.writes.size() <=
+          2 * terminators + fake.boxes.size() + keepAliveTicks + 4 * adjustOpenings);
 }
 
 }  // namespace
@@ -49,12 +84,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Open without the connection's status request: every write is the reads' doing.
     app.portHandle = platform::OpenPort("COM1");
     app.portName = "COM1";
-    fake.onBox = [](const FakeBox&) {
-        PollTick(id::kPollTimer);
-        PollTick(id::kKeepAliveTimer);
-        PollTick(id::kPollTimer);
-        return 1;
-    };
+    adjustOpenings = 0;
+    adjustOpen = false;
+    fake.onBox = RunBoxLoop;
+    fake.onDialog = RunAdjustWindow;
     std::size_t terminators = 0;
     std::size_t keepAliveTicks = 0;
     std::size_t offset = 0;
