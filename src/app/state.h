@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <string>
 
 #include "platform/platform.h"
@@ -59,6 +60,10 @@ struct AppState {
     // by one of them runs poll ticks nested; those leave the port alone, so the
     // messages after the box are still handled once each, in arrival order.
     bool interpreting = false;
+    // While above 0, the panel's images are held: each control's last one is
+    // shown when the last hold ends (ImageHold).
+    int imageHolds = 0;
+    std::map<int, int> heldImages;  // control id -> bitmap id
 };
 
 extern AppState app;

@@ -4,6 +4,7 @@
 #include "app/state.h"
 #include "app/texts.h"
 #include "link/log.h"
+#include "monitor/panel.h"
 
 namespace {
 
@@ -15,6 +16,7 @@ constexpr char kTerminator = ';';
 }  // namespace
 
 void ShowMessage(const std::string& text, const std::string& caption, unsigned style) {
+    const ImageHoldPause images;
     app.messageAnswer = platform::ShowMessageBox(text, caption, style);
 }
 
