@@ -450,9 +450,11 @@ def frequency_text(kHz):
     return "40m %4d.%03d MHz" % (kHz // 1000, kHz % 1000)
 
 
-def measure_latency(run, machine, subject, samples, rng):
+def measure_latency(run, machine, subject, samples, seed):
     """Milliseconds from the simulator's write of an "Fq" to the frequency showing,
-    and what the measuring costs."""
+    and what the measuring costs. The same seed gives both programs the same
+    frequencies and pauses."""
+    rng = random.Random(seed)
     harness, sim = world(run, "latency-" + subject.key)
     try:
         subject.start_connected(harness, sim)
@@ -705,16 +707,19 @@ def load_average():
 
 
 def machine_lines(run, machine, load_before, elapsed, command):
-    busiest = max(machine.others.values()) if machine.others else 0.0
     quiet = all(machine.quiet(phase) for phase in machine.others)
     return [
         "Machine: %d cores, %s, Linux %s, %s, Wine architecture %s."
         % (os.cpu_count(), cpu_model(), os.uname().release, wine_version(run), run.arch.name),
         "Load: load average %s before the run, %s after; other work beside the measuring "
-        "phases up to %.0f %% of one core (%s)."
-        % (load_before, load_average(), busiest,
+        "phases, in %% of one core: %s (%s)."
+        % (load_before, load_average(),
+           ", ".join("%s %.0f" % item for item in machine.others.items()),
            "otherwise idle" if quiet else
            "the machine was busy: the figures marked provisional are distorted"),
+        "Method: every CPU and time figure is taken with only one of the two running; the "
+        "soak runs both at once in two prefixes, since resident memory does not depend on "
+        "the CPU they share. CPU is the Windows process's own, its wineserver's beside it.",
         "Command: `%s`, %.0f s." % (command, elapsed),
     ]
 
@@ -780,7 +785,6 @@ def main():
     parser.add_argument("--native", type=Path, help="the native benchmark's JSON output")
     args = parser.parse_args()
     settings = QUICK if args.quick else FULL
-    rng = random.Random(args.seed)
     began = time.monotonic()
     load_before = load_average()
     machine = Machine()
@@ -810,7 +814,7 @@ def main():
             for subject in SUBJECTS})
         figures["latency"] = phase("latency", lambda: {
             subject.key: measure_latency(run, machine, subject,
-                                         settings["latency_samples"], rng)
+                                         settings["latency_samples"], args.seed)
             for subject in SUBJECTS})
         figures["soak"] = phase("soak, both at once", lambda: measure_soak(
             run, SUBJECTS, settings["soak_s"]))
@@ -821,8 +825,11 @@ def main():
 
     rows = build_rows(figures, settings, machine)
     command = "tools/bench.sh" + (" --quick" if args.quick else "")
-    report = "\n".join([render_table(rows), ""] + machine_lines(
-        run, machine, load_before, elapsed, command)) + "\n"
+    lines = machine_lines(run, machine, load_before, elapsed, command)
+    if args.quick:
+        lines.append("A quick run checks the tooling: its phases are too short to judge the "
+                     "goals by (the 95th percentile of 10 samples is their largest).")
+    report = "\n".join([render_table(rows), ""] + lines) + "\n"
     print()
     print(report, end="")
     args.report.parent.mkdir(parents=True, exist_ok=True)
