@@ -109,6 +109,7 @@ std::string GetControlText(int id, int maxCount) {
 
 void SetControlImage(int id, int bitmapId) {
     fake.controlImages[id] = bitmapId;
+    ++fake.imageSets[id];
 }
 
 void CheckMenuItem(int id, bool checked) {

@@ -30,6 +30,7 @@ struct FakePlatform {
     // Main window.
     std::map<int, std::string> controlTexts;
     std::map<int, int> controlImages;
+    std::map<int, int> imageSets;  // how often each control was given an image
     std::map<int, bool> menuChecks;
     std::map<int, bool> menuEnabled;  // only the items the program enabled or grayed
     std::string caption;

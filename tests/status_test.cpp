@@ -19,6 +19,42 @@ class Status : public ::testing::Test {
     int Image(int control) const { return fake.controlImages.at(control); }
 };
 
+TEST_F(Status, ManyReportsInOneReadShowEachImageOnceAsTheLastReportLeftIt) {
+    std::string read;
+    for (int i = 0; i < 50; ++i) {
+        read += "Fq20m   14.100 mhz;Bm2;Fq40m    7.050 MHz;Bm1;";
+    }
+    fake.imageSets.clear();
+    Read(read + "Pw1;");
+    EXPECT_EQ(Image(id::kBand7Led), id::kBitmapLedBlue);
+    EXPECT_EQ(Image(id::kBand14Led), id::kBitmapLedOff);
+    EXPECT_EQ(Image(id::kStepIndicator), id::kBitmapStep20k);
+    EXPECT_EQ(Image(id::kNormalLed), id::kBitmapLedBlue);
+    EXPECT_EQ(Image(id::kReverseLed), id::kBitmapLedOff);
+    EXPECT_EQ(Image(id::kPowerLed), id::kBitmapLedOrange);
+    for (const auto& [control, sets] : fake.imageSets) {
+        EXPECT_EQ(sets, 1) << "control " << control;
+    }
+}
+
+TEST_F(Status, AnErrorBoxShowsTheReadsImagesSoFarAndTheRestFollowsAfterIt) {
+    std::vector<int> underBox;
+    fake.onBox = [&](const FakeBox&) {
+        underBox = {Image(id::kBand14Led), Image(id::kBand7Led)};
+        return 1;
+    };
+    Read("Fq40m    7.050 MHz;Fq20m   14.100 mhz;Er001;Fq40m    7.050 MHz;");
+    ASSERT_EQ(fake.boxes.size(), 1u);
+    EXPECT_EQ(underBox, (std::vector<int>{id::kBitmapLedBlue, id::kBitmapLedOff}));
+    EXPECT_EQ(Image(id::kBand14Led), id::kBitmapLedOff);
+    EXPECT_EQ(Image(id::kBand7Led), id::kBitmapLedBlue);
+    // Images are no longer held once the read is done: a motor blink shows at once.
+    Read("Mt1;");
+    app.blinkPhase = 0;
+    PollTick(id::kPollTimer);
+    EXPECT_EQ(Image(id::kNormalLed), id::kBitmapLedOff);
+}
+
 TEST_F(Status, PowerBeamModeAndFrequencyInOneReadFillThePanel) {
     Read("Pw1;Bm1;Tm0;Fq40m    7.050 MHz;");
     EXPECT_EQ(Panel(), " AUTO      NORMAL\r 40m    7.050 MHz");

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <string>
 
 #include "platform/platform.h"
@@ -62,6 +63,10 @@ struct AppState {
     // Set by shutdown. A procedure that resumes after a box under which the main
     // window was closed then shows, sends and waits for nothing more.
     bool sessionEnded = false;
+    // While above 0, the panel's images are held: each control's last one is
+    // shown when the last hold ends (ImageHold).
+    int imageHolds = 0;
+    std::map<int, int> heldImages;  // control id -> bitmap id
 };
 
 extern AppState app;

@@ -4,6 +4,7 @@
 #include "app/state.h"
 #include "app/texts.h"
 #include "link/log.h"
+#include "monitor/panel.h"
 
 namespace {
 
@@ -21,6 +22,7 @@ void ShowMessage(const std::string& text, const std::string& caption, unsigned s
         app.messageAnswer = box::kNoAnswer;
         return;
     }
+    const ImageHoldPause images;
     app.messageAnswer = platform::ShowMessageBox(text, caption, style);
 }
 

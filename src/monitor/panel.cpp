@@ -24,7 +24,44 @@ constexpr BeamLed kBeamLeds[] = {
     {4, id::kDipoleLed, id::kBitmapLedOrange},
 };
 
+void ShowHeldImages() {
+    while (!app.heldImages.empty()) {
+        const auto first = app.heldImages.begin();
+        const int control = first->first;
+        const int bitmap = first->second;
+        app.heldImages.erase(first);
+        platform::SetControlImage(control, bitmap);
+    }
+}
+
 }  // namespace
+
+void ShowImage(int controlId, int bitmapId) {
+    if (app.imageHolds > 0) {
+        app.heldImages[controlId] = bitmapId;
+        return;
+    }
+    platform::SetControlImage(controlId, bitmapId);
+}
+
+ImageHold::ImageHold() {
+    ++app.imageHolds;
+}
+
+ImageHold::~ImageHold() {
+    if (--app.imageHolds == 0) {
+        ShowHeldImages();
+    }
+}
+
+ImageHoldPause::ImageHoldPause() : holds_(app.imageHolds) {
+    app.imageHolds = 0;
+    ShowHeldImages();
+}
+
+ImageHoldPause::~ImageHoldPause() {
+    app.imageHolds = holds_;
+}
 
 void ReplaceDisplayBrush(std::uint32_t colour) {
     const platform::BrushHandle replaced = app.displayBrush;
@@ -79,13 +116,12 @@ void RefreshBeamLeds() {
     }
     for (const BeamLed& beam : kBeamLeds) {
         const bool lit = app.blinkPhase != 1 && app.beamMode == beam.mode;
-        platform::SetControlImage(beam.led, lit ? beam.bitmap : id::kBitmapLedOff);
+        ShowImage(beam.led, lit ? beam.bitmap : id::kBitmapLedOff);
     }
 }
 
 void RefreshBandLeds(int litKey) {
     for (int key = 0; key < kBandLedCount; ++key) {
-        platform::SetControlImage(id::kBand7Led + key,
-                                  key == litKey ? id::kBitmapLedBlue : id::kBitmapLedOff);
+        ShowImage(id::kBand7Led + key, key == litKey ? id::kBitmapLedBlue : id::kBitmapLedOff);
     }
 }

@@ -17,6 +17,37 @@ void ReleaseDisplayBrush();
 // line 2: the frequency display. The lines are separated by one carriage return.
 void RefreshDisplayPanel(const std::string& extra);
 
+// Shows a bitmap on one of the panel's image controls, or holds it while an
+// ImageHold lasts.
+void ShowImage(int controlId, int bitmapId);
+
+// Holds the panel's images from its making to its end, then shows on each
+// control the last image chosen for it. One read can carry hundreds of
+// frequency reports, each choosing nine images; what stays on the panel is the
+// last report's, and each image shown costs a repaint.
+class ImageHold {
+  public:
+    ImageHold();
+    ~ImageHold();
+    ImageHold(const ImageHold&) = delete;
+    ImageHold& operator=(const ImageHold&) = delete;
+};
+
+// Shows the images held so far and holds none from its making to its end,
+// when the holds there were go on: for a message box opened by a message of a
+// read, under which the panel shows the read as far as it has come and what
+// runs in the box's loop shows at once.
+class ImageHoldPause {
+  public:
+    ImageHoldPause();
+    ~ImageHoldPause();
+    ImageHoldPause(const ImageHoldPause&) = delete;
+    ImageHoldPause& operator=(const ImageHoldPause&) = delete;
+
+  private:
+    int holds_;
+};
+
 // The LED of the beam mode, dark on the blink phase.
 void RefreshBeamLeds();
 

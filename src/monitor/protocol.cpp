@@ -6,6 +6,7 @@
 #include "app/texts.h"
 #include "link/transmit.h"
 #include "monitor/errors.h"
+#include "monitor/panel.h"
 #include "monitor/status.h"
 
 namespace {
@@ -132,6 +133,7 @@ void SplitMessages(const std::string& bytes,
 
 void ReceiveMessages(const std::string& bytes) {
     const InterpretingMark mark;
+    const ImageHold images;
     SplitMessages(bytes, InterpretMessage);
 }
 

@@ -14,7 +14,7 @@ void SplitMessages(const std::string& bytes,
                    const std::function<void(const std::string&)>& interpret);
 
 // The main window's receive step: SplitMessages with InterpretMessage, with
-// app.interpreting set meanwhile.
+// app.interpreting set and the panel's images held meanwhile.
 void ReceiveMessages(const std::string& bytes);
 
 // Applies one complete message (without its ";"): a data message by its first

@@ -34,7 +34,7 @@ constexpr char kLineEnd = '\r';
 constexpr std::uint32_t kMotorStartLead = 100;
 
 void ShowStepImage(int bitmap) {
-    platform::SetControlImage(id::kStepIndicator, bitmap);
+    ShowImage(id::kStepIndicator, bitmap);
 }
 
 void PauseKeepAlive() {
@@ -117,7 +117,7 @@ void OnPowerOff(const char*, std::uint8_t) {
     app.beamText.clear();
     ReplaceDisplayBrush(kDisplayColourOff);
     app.beamMode = 0;
-    platform::SetControlImage(id::kPowerLed, id::kBitmapLedOff);
+    ShowImage(id::kPowerLed, id::kBitmapLedOff);
     RefreshBeamLeds();
     app.motorStartTick = 0;
     app.powerState = 0;
@@ -131,7 +131,7 @@ void OnPowerOn(const char*, std::uint8_t) {
     app.frequencyText.clear();
     app.beamText.clear();
     ReplaceDisplayBrush(kDisplayColourOn);
-    platform::SetControlImage(id::kPowerLed, id::kBitmapLedOrange);
+    ShowImage(id::kPowerLed, id::kBitmapLedOrange);
     app.powerState = 1;
     app.modeState = 0;
 }
