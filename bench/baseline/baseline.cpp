@@ -151,8 +151,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = kWindowClass;
     RegisterClassExA(&windowClass);
-    CreateWindowExA(0, kWindowClass, kWindowTitle, kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                    kWindowWidth, kWindowHeight, nullptr, nullptr, instance, nullptr);
+    // A measuring stick without a window would only wait for nothing.
+    if (CreateWindowExA(0, kWindowClass, kWindowTitle, kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                        kWindowWidth, kWindowHeight, nullptr, nullptr, instance,
+                        nullptr) == nullptr) {
+        return 1;
+    }
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
         TranslateMessage(&message);
