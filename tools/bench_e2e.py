@@ -261,6 +261,12 @@ def prefix_processes(prefix):
     return found
 
 
+def children_seconds():
+    """CPU seconds of this process's ended and reaped children and their own."""
+    usage = os.times()
+    return usage.children_user + usage.children_system
+
+
 class CpuWatch:
     """CPU used over one span: by named processes, by everything of the run (prefixes,
     simulators, X server), and by the rest of the machine."""
@@ -272,16 +278,25 @@ class CpuWatch:
             ours.update(prefix_processes(harness.prefix))
             ours.update(sim.pid for sim in harness.simulators)
         self.ours = ours | set(self.named.values())
+        self.harnesses = list(harnesses)
         self.started = time.monotonic()
         self.before = {pid: cpu_seconds(pid) for pid in self.ours}
+        self.children_before = children_seconds()
         self.machine_before = machine_busy_seconds()
 
     def stop(self):
         """{name: percent of one core, "others": the rest of the machine's}."""
         wall = time.monotonic() - self.started
-        used = {pid: cpu_seconds(pid) - self.before[pid] for pid in self.ours}
+        used = {pid: max(0.0, cpu_seconds(pid) - self.before[pid]) for pid in self.ours}
         result = {name: used[pid] / wall * 100 for name, pid in self.named.items()}
-        others = machine_busy_seconds() - self.machine_before - sum(used.values())
+        # What the span itself started is the run's too, not other work: the
+        # programs launched and ended (reaped children) and the Wine helpers
+        # still running in its prefixes.
+        run_work = sum(used.values()) + children_seconds() - self.children_before
+        for harness in self.harnesses:
+            run_work += sum(cpu_seconds(pid) for pid in prefix_processes(harness.prefix)
+                            if pid not in self.before)
+        others = machine_busy_seconds() - self.machine_before - run_work
         result["others"] = max(0.0, others / wall * 100)
         result["wall"] = wall
         return result
