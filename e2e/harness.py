@@ -98,6 +98,44 @@ def _end_process(process, grace=3.0):
         process.wait(grace)
 
 
+# -- processes, as /proc shows them -----------------------------------------------------
+
+CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
+
+
+def cpu_seconds(pid):
+    """User plus system CPU time of a process so far; 0 once it has gone."""
+    try:
+        fields = Path("/proc/%d/stat" % pid).read_text().rsplit(")", 1)[1].split()
+    except OSError:
+        return 0.0
+    return (int(fields[11]) + int(fields[12])) / CLOCK_TICKS  # utime, stime
+
+
+def resident_kb(pid):
+    """A process's resident memory (VmRSS) in kB."""
+    status = Path("/proc/%d/status" % pid).read_text()
+    match = re.search(r"^VmRSS:\s+(\d+) kB$", status, re.MULTILINE)
+    if match is None:
+        raise HarnessError("no VmRSS for process %d" % pid)
+    return int(match.group(1))
+
+
+def prefix_processes(prefix):
+    """Every process running in a Wine prefix (its loader, helpers and server)."""
+    wanted = ("WINEPREFIX=%s" % prefix).encode()
+    found = []
+    for entry in os.scandir("/proc"):
+        if entry.name.isdigit():
+            try:
+                environ = Path(entry.path, "environ").read_bytes()
+            except OSError:
+                continue
+            if wanted in environ.split(b"\0"):
+                found.append(int(entry.name))
+    return found
+
+
 def windows_path(path):
     """A Linux path as the program sees it through drive Z:."""
     return "Z:" + str(path).replace("/", "\\")
@@ -352,12 +390,8 @@ class Program:
         return self.process.poll() is None
 
     def resident_kb(self):
-        """The program's resident memory (VmRSS) in kB, from /proc."""
-        status = Path("/proc/%d/status" % self.pid).read_text()
-        match = re.search(r"^VmRSS:\s+(\d+) kB$", status, re.MULTILINE)
-        if match is None:
-            raise HarnessError("no VmRSS for process %d" % self.pid)
-        return int(match.group(1))
+        """The program's resident memory (VmRSS) in kB."""
+        return resident_kb(self.pid)
 
     def end(self):
         _end_process(self.process)
@@ -1113,14 +1147,9 @@ class InstalledPackage:
     def program_running(self):
         """Whether tovakrem.exe runs in the launcher's prefix: once it does, the launcher
         has done with the prefix and its registry."""
-        wanted = ("WINEPREFIX=%s" % self.prefix).encode()
-        for entry in os.scandir("/proc"):
-            if not entry.name.isdigit():
-                continue
+        for pid in prefix_processes(self.prefix):
             try:
-                command = Path(entry.path, "cmdline").read_bytes()
-                if b"tovakrem.exe" in command.lower() and \
-                        wanted in Path(entry.path, "environ").read_bytes().split(b"\0"):
+                if b"tovakrem.exe" in Path("/proc/%d/cmdline" % pid).read_bytes().lower():
                     return True
             except OSError:
                 continue

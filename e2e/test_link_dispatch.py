@@ -5,11 +5,10 @@ program without a port, Exit, and the keep-alive option with its check marks.
 Every wire check compares the whole record of the simulator with what the program
 should have written so far, so a stray or doubled byte fails the test as well."""
 
-import os
 import re
 import time
 
-from harness import DriverError, WineTestCase, wait_until
+from harness import DriverError, WineTestCase, cpu_seconds, wait_until
 
 # -- what the program writes and shows -------------------------------------------------
 
@@ -387,12 +386,9 @@ class ExitTest(LinkTestCase):
 
 def cpu_share(pid, seconds):
     """The share of one core the process used over the next few seconds."""
-    def used():
-        fields = open("/proc/%d/stat" % pid).read().rsplit(")", 1)[1].split()
-        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
-    before, started = used(), time.monotonic()
+    before, started = cpu_seconds(pid), time.monotonic()
     time.sleep(seconds)
-    return (used() - before) / (time.monotonic() - started)
+    return (cpu_seconds(pid) - before) / (time.monotonic() - started)
 
 
 class AdapterTest(LinkTestCase):

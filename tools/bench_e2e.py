@@ -41,7 +41,8 @@ from pathlib import Path
 REPO = Path(__file__).resolve().parent.parent
 sys.path.insert(0, str(REPO / "e2e"))
 
-from harness import Harness, Program, Run, UiDriver, wait_until, windows_path  # noqa: E402
+from harness import (CLOCK_TICKS, Harness, Program, Run, UiDriver, cpu_seconds,  # noqa: E402
+                     prefix_processes, resident_kb, wait_until, windows_path)
 
 DISPLAY_PANEL = 1017  # the program's display panel; the baseline's static has its id
 STATUS_REQUEST = b"SR;"
@@ -73,7 +74,6 @@ FULL_READ = 4095
 # for the driver to be polling, and spread over more than one poll cycle (~220 ms).
 PAUSE_S = (0.02, 0.30)
 CALIBRATION_ROUNDS = 30
-CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
 UNIT_SWAP = {"Ud2": ("mhz", "MHz"), "Ud3": ("MHz", "mhz")}
 # Other work on the machine beyond this share of one core makes CPU and time figures
 # provisional.
@@ -223,42 +223,11 @@ def wine_process(pid, name):
     raise RuntimeError("no process of %s under PID %d" % (name, pid))
 
 
-def cpu_seconds(pid):
-    """User plus system CPU time of a process so far; 0 once it has gone."""
-    try:
-        fields = Path("/proc/%d/stat" % pid).read_text().rsplit(")", 1)[1].split()
-    except OSError:
-        return 0.0
-    return (int(fields[11]) + int(fields[12])) / CLOCK_TICKS  # utime, stime
-
-
 def machine_busy_seconds():
     """CPU time the whole machine has spent busy so far, all cores together."""
     fields = [int(value) for value in Path("/proc/stat").read_text().split("\n")[0].split()[1:]]
     idle = fields[3] + fields[4]  # idle, iowait
     return (sum(fields[:8]) - idle) / CLOCK_TICKS
-
-
-def resident_kb(pid):
-    for line in Path("/proc/%d/status" % pid).read_text().splitlines():
-        if line.startswith("VmRSS:"):
-            return int(line.split()[1])
-    raise RuntimeError("no VmRSS for PID %d" % pid)
-
-
-def prefix_processes(prefix):
-    """Every process running in a Wine prefix (its loader, helpers and server)."""
-    found = []
-    wanted = b"WINEPREFIX=" + str(prefix).encode() + b"\0"
-    for entry in Path("/proc").iterdir():
-        if entry.name.isdigit():
-            try:
-                environ = (entry / "environ").read_bytes()
-            except OSError:
-                continue
-            if wanted in environ:
-                found.append(int(entry.name))
-    return found
 
 
 def children_seconds():

@@ -1,5 +1,8 @@
 #include "monitor/panel.h"
 
+#include <map>
+#include <utility>
+
 #include "app/ids.h"
 #include "app/state.h"
 #include "app/texts.h"
@@ -25,11 +28,9 @@ constexpr BeamLed kBeamLeds[] = {
 };
 
 void ShowHeldImages() {
-    while (!app.heldImages.empty()) {
-        const auto first = app.heldImages.begin();
-        const int control = first->first;
-        const int bitmap = first->second;
-        app.heldImages.erase(first);
+    const std::map<int, int> held = std::move(app.heldImages);
+    app.heldImages.clear();
+    for (const auto& [control, bitmap] : held) {
         platform::SetControlImage(control, bitmap);
     }
 }
