@@ -1,21 +1,32 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the demo and the tests need (and any
 # named as arguments), once.
+#
+#   tools/install-deps.sh [PACKAGE ...]         everything, and the packages named
+#   tools/install-deps.sh --base                only what the native build and its unit
+#                                               tests need (there on a new machine as a
+#                                               rule), so the rest can install meanwhile
+#
 # Safe to run again: it does nothing when everything is already there.
 set -euo pipefail
 
+base=(cmake g++ make libgtest-dev clang-format python3 git)
 packages=(
-    cmake g++ make libgtest-dev clang-format
+    "${base[@]}"
     clang libclang-rt-14-dev
     clang-tidy cppcheck
-    g++-mingw-w64-i686 g++-mingw-w64-x86-64 nsis git
+    g++-mingw-w64-i686 g++-mingw-w64-x86-64 nsis
     wine wine32:i386 wine64
     xvfb xauth imagemagick fonts-dejavu-core fonts-inconsolata
-    python3 e2fsprogs
+    e2fsprogs
     lintian
 )
-# Extra packages a command needs beyond these (tools/bench.sh: Google Benchmark).
-packages+=("$@")
+if [[ "${1:-}" == --base ]]; then
+    packages=("${base[@]}")
+else
+    # Extra packages a command needs beyond these (tools/bench.sh: Google Benchmark).
+    packages+=("$@")
+fi
 
 missing=()
 for package in "${packages[@]}"; do

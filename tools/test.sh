@@ -1,101 +1,124 @@
 #!/usr/bin/env bash
-# Runs every test: installs what is missing, builds the native configurations
-# and the Windows program, runs the unit tests (plain and with sanitizers), makes
-# and checks the downloads (and that a rebuild from the source archive gives the
-# same bytes) and runs the end-to-end tests under Wine, the installer's and the
-# Debian package's among them. Exits non-zero on any failure.
+# Runs every test: installs what is missing, checks the format, builds the native
+# configurations and runs the unit tests (plain and with sanitizers), builds the
+# Windows program (32-bit, shipped, and its 64-bit build), makes and checks the
+# downloads, runs the end-to-end tests under Wine (the installer's and the Debian
+# package's among them), and beside them static analysis, fuzzing and the rebuild of
+# the downloads from their source archive. Exits non-zero on any failure.
+#
+#   tools/test.sh [-k PATTERN ...]   with -k, only the end-to-end tests named
+#
+# Prints each phase's time at its end and a table of every phase at the end. What
+# needs only the machine's own tools (the native builds) runs while the rest
+# installs; the checks that need no Wine run while the end-to-end tests, which
+# mostly wait for the program, take their turns.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-tools/install-deps.sh
+PHASE_LOGS=build/phases
+rm -rf "$PHASE_LOGS"
+source tools/phases.sh
 
-echo "== format"
-git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+UnitTests() {
+    cmake --preset "$1" >/dev/null
+    cmake --build --preset "$1"
+    ctest --preset "$1" -j 2
+}
 
-echo "== static analysis (clang-tidy, cppcheck)"
-tools/lint.sh
+WindowsPrograms() {
+    local preset dll imports
+    for preset in win32 win64; do
+        cmake --preset "$preset" >/dev/null
+        cmake --build --preset "$preset"
+    done
+    imports=$(i686-w64-mingw32-objdump -p build/win32/tovakrem.exe | sed -n 's/^\s*DLL Name: //p' |
+        sort -f)
+    echo "tovakrem.exe imports: $(echo $imports)"
+    for dll in $imports; do
+        case "${dll,,}" in
+            kernel32.dll | user32.dll | gdi32.dll | msvcrt.dll) ;;
+            *) echo "unexpected import $dll" >&2; return 1 ;;
+        esac
+    done
+}
 
-for preset in native native-asan; do
-    echo "== unit tests ($preset)"
-    cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset"
-    ctest --preset "$preset"
-done
+Downloads() {
+    cmake --build --preset win32 --target package
+    cmake --build --preset win64 --target package
+    cmake --preset deb >/dev/null
+    cmake --build --preset deb --target package
+    python3 tools/check_package.py
+}
 
-echo "== fuzzing (number routines, settings, the main and the Adjust window's receive paths)"
-# A fixed seed and input count from the committed seed corpus, at most 20 s a
-# target; the corpus is only read.
-tools/fuzz.sh --test
+Lintian() {
+    local deb
+    deb=$(sed -n 's/^[0-9a-f]*  \(.*\.deb\)$/\1/p' build/dist/SHA256SUMS)
+    echo "lintian $deb (errors and warnings fail):"
+    lintian --fail-on error,warning --display-info --pedantic "build/dist/$deb"
+}
 
-echo "== Windows program (32-bit, shipped) and its 64-bit build"
-for preset in win32 win64; do
-    cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset"
-done
-imports=$(i686-w64-mingw32-objdump -p build/win32/tovakrem.exe | sed -n 's/^\s*DLL Name: //p' | sort -f)
-echo "tovakrem.exe imports: $(echo $imports)"
-for dll in $imports; do
-    case "${dll,,}" in
-        kernel32.dll | user32.dll | gdi32.dll | msvcrt.dll) ;;
-        *) echo "unexpected import $dll" >&2; exit 1 ;;
-    esac
-done
+# The checks that need no Wine, one after another beside the end-to-end tests, at
+# the lowest priority: they take only the time the end-to-end tests leave, so the
+# program's timings under test stay those of a quiet machine.
+ChecksBeside() {
+    renice -n 19 -p "$BASHPID" >/dev/null
+    Phase "static analysis (clang-tidy, cppcheck)" tools/lint.sh
+    # A fixed seed and input count from the committed seed corpus, at most 20 s a
+    # target; the corpus is only read.
+    Phase "fuzzing (number routines, settings, the main and the Adjust window's receive paths)" \
+        tools/fuzz.sh --test
+    Phase "lintian" Lintian
+    Phase "downloads rebuilt from their source archive" tools/check_repro.sh
+}
 
-echo "== downloads (zip, installer, source archive, Debian package, SHA256SUMS in build/dist) and the 64-bit test installer"
-cmake --build --preset win32 --target package
-cmake --build --preset win64 --target package
-cmake --preset deb >/dev/null
-cmake --build --preset deb --target package
-python3 tools/check_package.py
-deb=$(sed -n 's/^[0-9a-f]*  \(.*\.deb\)$/\1/p' build/dist/SHA256SUMS)
-echo "lintian $deb (errors and warnings fail):"
-lintian --fail-on error,warning --display-info --pedantic "build/dist/$deb"
-# The release built again from its source archive alone, in another folder: no .git and
-# no SOURCE_DATE_EPOCH, so its times come from the archive's files. It gives the same
-# bytes (the package takes this machine's 64-bit build, which the zip does not hold).
-repro=build/repro
-rm -rf "$repro"
-mkdir -p "$repro"
-tar -xzf "build/dist/$(sed -n 's/^[0-9a-f]*  \(.*-src\.tar\.gz\)$/\1/p' build/dist/SHA256SUMS)" \
-    -C "$repro"
-source_tree=$(echo "$repro"/TovakRemote-*)
-(
-    cd "$source_tree"
-    unset SOURCE_DATE_EPOCH
-    # Git must not find the checkout around the unpacked tree.
-    export GIT_CEILING_DIRECTORIES="$OLDPWD/$repro"
-    win64_program="$OLDPWD/build/win64/tovakrem.exe"
-    cmake --preset win32 >/dev/null
-    cmake --build --preset win32 --target package >/dev/null
-    cmake --preset deb -DTOVAK_WIN64_PROGRAM="$win64_program" >/dev/null
-    cmake --build --preset deb --target package >/dev/null
-    # A strict umask changes only the modes in the package's outer ar headers.
-    umask 077
-    cmake --preset deb -B build/deb-umask -DTOVAK_WIN64_PROGRAM="$win64_program" \
-        -DTOVAK_DIST_DIR="$PWD/build/dist-umask" >/dev/null
-    cmake --build build/deb-umask --target package >/dev/null
-)
-downloads=($(cut -d ' ' -f 3 "$source_tree/build/dist/SHA256SUMS"))
-for name in "${downloads[@]}"; do
-    cmp "build/dist/$name" "$source_tree/build/dist/$name"
-done
-echo "rebuilt from the source archive alone, byte for byte the same: ${downloads[*]}"
-for part in --ctrl-tarfile --fsys-tarfile; do
-    cmp <(dpkg-deb "$part" "build/dist/$deb") <(dpkg-deb "$part" "$source_tree/build/dist-umask/$deb")
-done
-echo "$deb built with umask 077: the same control and files"
+# Templates for the end-to-end runs, booted while the Windows programs build.
+templates=build/e2e-templates
+BootTemplates() {
+    local arch
+    for arch in "$@"; do
+        mkdir -p "$templates/$arch"
+        python3 e2e/run_e2e.py --arch "$arch" --boot-template "$templates/$arch" \
+            >"$templates/$arch.path"
+        echo "$arch: $(cat "$templates/$arch.path")"
+    done
+}
+
+Phase "packages the native build needs" tools/install-deps.sh --base
+Background "packages (MinGW-w64, Wine, Xvfb, analysers, lintian)" tools/install-deps.sh
+Phase "format" bash -c "git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror"
+Phase "unit tests (native)" UnitTests native
+Phase "unit tests (native-asan)" UnitTests native-asan
+Await "packages (MinGW-w64, Wine, Xvfb, analysers, lintian)"
 
 # The whole suite on the architecture this machine runs (TOVAK_WINE_ARCH forces
-# one); where that is the 32-bit build, a short run keeps the 64-bit path honest.
-# The install test installs the installer of that architecture; here it must be there.
+# one); where that is the 32-bit build, a short run beside it keeps the 64-bit path
+# honest. The install test installs the installer of that architecture; here it
+# must be there.
 export TOVAK_E2E_REQUIRE_INSTALLER=1
 arch=$(python3 e2e/run_e2e.py --print-arch)
-echo "== end-to-end tests (Wine, $arch)"
-python3 e2e/run_e2e.py --arch "$arch" "$@"
+subset=()
 if [[ "$arch" == win32 && $# -eq 0 ]]; then
-    echo "== end-to-end subset on the 64-bit build (Wine, win64)"
-    python3 e2e/run_e2e.py --arch win64 -k test_main_window \
-        -k test_every_key_and_menu_item_sends_its_exact_code -k test_install \
-        -k test_linux_package
+    subset=(-k test_main_window -k test_every_key_and_menu_item_sends_its_exact_code
+        -k test_install -k test_linux_package)
 fi
+rm -rf "$templates"
+Background "template prefixes" BootTemplates "$arch" ${subset[@]:+win64}
+Phase "Windows programs (32-bit, shipped, and its 64-bit build)" WindowsPrograms
+Phase "downloads (zip, installer, source archive, Debian package, SHA256SUMS in build/dist)" \
+    Downloads
+Await "template prefixes"
+
+Background "checks beside the end-to-end tests" ChecksBeside
+if [[ ${#subset[@]} -gt 0 ]]; then
+    Background "end-to-end subset on the 64-bit build (Wine, win64)" \
+        python3 e2e/run_e2e.py --arch win64 --jobs 1 --template "$(cat "$templates/win64.path")" \
+        "${subset[@]}"
+fi
+Phase "end-to-end tests (Wine, $arch)" \
+    python3 e2e/run_e2e.py --arch "$arch" --template "$(cat "$templates/$arch.path")" "$@"
+if [[ ${#subset[@]} -gt 0 ]]; then
+    Await "end-to-end subset on the 64-bit build (Wine, win64)"
+fi
+Await "checks beside the end-to-end tests"
+rm -rf "$templates"
 echo "end-to-end tests ran on $arch"

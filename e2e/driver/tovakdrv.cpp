@@ -42,14 +42,17 @@ constexpr char kAdjustCaption[] = "Adjust";
 constexpr char kAdjustSelector[] = "adjust";
 constexpr char kBoxClass[] = "#32770";
 constexpr char kButtonClass[] = "Button";
+constexpr char kEditClass[] = "Edit";
 constexpr int kBoxTextId = 0xFFFF;  // the static that holds a message box's text
 
 constexpr DWORD kPollStepMs = 20;
 constexpr DWORD kTextPollStepMs = 1;  // a static's text is read without the program's thread
 constexpr long long kMaxWaitMs = 10LL * 60 * 1000;
 constexpr DWORD kAnswerSettleMs = 2000;  // how long an answered box may take to go away
-constexpr UINT kGetTextTimeoutMs = 2000;
-constexpr UINT kGetCheckTimeoutMs = 2000;
+// The program's thread answers between two port reads; on a loaded machine that can
+// take seconds.
+constexpr UINT kGetTextTimeoutMs = 5000;
+constexpr UINT kGetCheckTimeoutMs = 5000;
 constexpr std::size_t kGetTextCapacity = std::size_t{64} * 1024;
 constexpr std::size_t kWindowTextCapacity = std::size_t{32} * 1024;
 constexpr std::size_t kClassNameCapacity = 256;
@@ -324,6 +327,11 @@ bool RequireControl(const Driver& driver, HWND window, std::string_view idText, 
     return true;
 }
 
+// An edit keeps its contents itself, not as its window text.
+bool IsEdit(HWND control) {
+    return lstrcmpiA(ClassName(control).c_str(), kEditClass) == 0;
+}
+
 // Radio buttons and check boxes keep a check state; push buttons and the rest do not.
 bool HasCheckState(HWND control) {
     if (lstrcmpiA(ClassName(control).c_str(), kButtonClass) != 0) {
@@ -512,6 +520,12 @@ Answer CmdText(Driver& driver, const Args& args) {
     if (!RequireTarget(driver, window, failure) ||
         !RequireControl(driver, window, args[0], control, failure)) {
         return failure;
+    }
+    // A static's or a button's text is the window text the program set, read without
+    // its thread, which may be busy in a port read or one of its blocking waits. Only
+    // an edit holds its text itself.
+    if (!IsEdit(control)) {
+        return Answer::Ok(JsonObject().AddText("text", WindowText(control)));
     }
     // One WM_GETTEXT into a large buffer: a length query first would wait for the
     // program's thread twice.

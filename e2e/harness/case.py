@@ -7,7 +7,6 @@ import unittest
 
 from .common import DEFAULT_TEST_TIME_LIMIT, HarnessError
 from .run import Run
-from .world import Harness
 
 _RUN = None
 _RUN_FAILURE = None
@@ -55,7 +54,7 @@ class WineTestCase(unittest.TestCase):
     def setUp(self):
         run = current_run()  # booted once, outside every test's limit
         self.arm_time_limit()
-        self.h = Harness(run, self.id())
+        self.h = run.world(self.id())
         self.addCleanup(self.h.close)
 
     def arm_time_limit(self):

@@ -2,7 +2,9 @@
 
 import os
 import re
+import shutil
 import subprocess
+import threading
 import time
 from pathlib import Path
 
@@ -10,23 +12,29 @@ from .common import (BOOT_TIMEOUT, SERVER_STOP_TIMEOUT, WINE_CALL_TIMEOUT, Harne
                      end_process)
 from .screen import start_xvfb
 from .simulator import DEFAULT_SIM
+from .world import Ahead, Harness
 from .wine import MAPPED_PORTS, NO_PORT, WINE_ENV, WineArch, reg_string, windows_path
 
 TEMPLATE_FOLDER = "template"
+# Wine's own programs and libraries in a prefix (630 MB of the 64-bit one): no test
+# writes there, and Wine replaces them only when its version changes, so a test's
+# prefix links to the template's files instead of copying them.
+SHARED_FOLDERS = ("drive_c/windows/system32", "drive_c/windows/syswow64",
+                  "drive_c/windows/winsxs")
 
 
 class Run:
     """What one test run shares: the run folder, the template prefix, the Xvfb."""
 
     def __init__(self, exe=None, driver=None, sim=None, tmp_root=None, keep=None, display=None,
-                 arch=None, template=None):
+                 arch=None, template=None, ahead=False):
         self.arch = arch or WineArch.choose()
         self.exe = Path(exe or os.environ.get("TOVAK_E2E_EXE")
                         or self.arch.build / "tovakrem.exe").resolve()
         self.driver = Path(driver or os.environ.get("TOVAK_E2E_DRIVER")
                            or self.arch.build / "tovakdrv.exe").resolve()
         self.sim = Path(sim or os.environ.get("TOVAK_E2E_SIM") or DEFAULT_SIM).resolve()
-        self.tmp_root = Path(tmp_root or os.environ.get("TOVAK_E2E_TMP") or "/tmp")
+        self.tmp_root = Path(tmp_root or os.environ.get("TOVAK_E2E_TMP") or "/tmp").resolve()
         self.keep = keep if keep is not None else os.environ.get("TOVAK_E2E_KEEP") == "1"
         self.folder = None
         # A template another run booted and owns (the parallel workers share one), or
@@ -40,14 +48,19 @@ class Run:
         self.started = False
         self.open_tests = []  # harnesses not yet closed, ended by stop() at the latest
         self.overheads = []  # (setup seconds, close seconds) of every closed test
+        # Whether worlds are made ahead of their tests and ended in the background.
+        self.make_ahead = ahead
+        self.ahead = None
+        self._folder_lock = threading.Lock()
 
     # -- life cycle --------------------------------------------------------------------
 
-    def start(self, template=True):
+    def start(self, template=True, builds=True):
         """The run folder, the display and (unless template is False: the Debian
-        package's launcher makes its own prefix) the template prefix."""
+        package's launcher makes its own prefix) the template prefix. builds=False
+        only boots the template, before the builds are there."""
         for path, what in ((self.exe, "program"), (self.driver, "UI driver"), (self.sim, "simulator")):
-            if not path.is_file():
+            if builds and not path.is_file():
                 raise HarnessError("the %s is not built: %s" % (what, path))
         self.tmp_root.mkdir(parents=True, exist_ok=True)
         self.folder = Path(
@@ -60,11 +73,22 @@ class Run:
             started = time.monotonic()
             self._boot_template()
             self.template_seconds = time.monotonic() - started
+        if template and self.make_ahead:
+            self.ahead = Ahead(self)
+
+    def world(self, name):
+        """A test's world (Harness), made ahead where the run does that."""
+        if self.ahead is not None:
+            return self.ahead.world(name)
+        return Harness(self, name)
 
     def stop(self):
         if not self.started:
             return
         self.started = False
+        if self.ahead is not None:
+            self.ahead.stop()
+            self.ahead = None
         for test in list(self.open_tests):
             test.close()
         if self.xvfb is not None:
@@ -89,10 +113,11 @@ class Run:
         return env
 
     def new_test_folder(self, name):
-        self.test_count += 1
-        # Short names: the control sockets live inside and sun_path holds 107 bytes.
-        folder = self.folder / ("t%03d" % self.test_count)
-        folder.mkdir()
+        with self._folder_lock:  # worlds are also made in the background
+            self.test_count += 1
+            # Short names: the control sockets live inside and sun_path holds 107 bytes.
+            folder = self.folder / ("t%03d" % self.test_count)
+            folder.mkdir()
         (folder / "name.txt").write_text(name + "\n")
         return folder
 
@@ -116,16 +141,19 @@ class Run:
     def _boot_template(self):
         self.template = self.folder / TEMPLATE_FOLDER
         env = self.wine_env(self.template)
-        booted = subprocess.run(self.arch.command(["wineboot", "-i"]), env=env,
-                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                stderr=subprocess.DEVNULL, timeout=BOOT_TIMEOUT, check=False)
+        log_path = self.folder / "wineboot.log"
+        with open(log_path, "wb") as log:
+            booted = subprocess.run(self.arch.command(["wineboot", "-i"]), env=env,
+                                    stdin=subprocess.DEVNULL, stdout=log, stderr=log,
+                                    timeout=BOOT_TIMEOUT, check=False)
         if booted.returncode != 0:
             hint = ""
             if self.arch.name == "win32" and not WineArch.runs_32_bit():
                 hint = ": this machine cannot run 32-bit programs (%s=win64 or unset)" \
                     % WineArch.FORCE_VARIABLE
-            raise HarnessError("booting a %s prefix failed (exit %d)%s"
-                               % (self.arch.name, booted.returncode, hint))
+            raise HarnessError("booting a %s prefix failed (exit %d)%s; Wine said: %s"
+                               % (self.arch.name, booted.returncode, hint,
+                                  log_path.read_text(errors="replace")[-2000:]))
         self._wait_server_gone(self.template)
         no_port = self.no_port_folder()
         no_port.mkdir()
@@ -155,6 +183,23 @@ class Run:
                 os.unlink(self.template / "dosdevices" / name)
         for number in MAPPED_PORTS:
             os.symlink(no_port, self.template / "dosdevices" / ("com%d" % number))
+
+    def copy_template(self, target):
+        """A prefix of its own at target: a copy of the template, whose shared folders'
+        files are hard links."""
+        subprocess.run(["cp", "-a", "--link", str(self.template), str(target)], check=True)
+        for folder, _, files in os.walk(target):
+            relative = os.path.relpath(folder, target)
+            if any(relative == shared or relative.startswith(shared + "/")
+                   for shared in SHARED_FOLDERS):
+                continue
+            for name in files:
+                path = os.path.join(folder, name)
+                if not os.path.islink(path):
+                    # Its own copy, so what Wine writes stays in this prefix.
+                    source = os.path.join(self.template, relative, name)
+                    os.unlink(path)
+                    shutil.copy2(source, path)
 
     def no_port_folder(self):
         """Where the template leads every port without a controller, beside it."""

@@ -11,6 +11,7 @@ tests and the programs they start print goes to the worker's log.
 import json
 import os
 import select
+import shutil
 import signal
 import subprocess
 import sys
@@ -19,10 +20,11 @@ from pathlib import Path
 
 import harness
 
-from . import discovery
+from . import discovery, results
 from .results import LineResult
 
 RUNNER = Path(__file__).resolve().parent.parent / "run_e2e.py"
+FAILURES = harness.REPO / "build" / "e2e-failures"
 # A worker that says nothing for this long past its test's own time limit is stuck
 # outside that limit (in a tear-down): it is ended and its test counted failed.
 WATCHDOG_GRACE = 120
@@ -34,7 +36,27 @@ LOG_TAIL_LINES = 20
 def run_one(test):
     result = LineResult()
     test(result)
+    if results.count_of(result.verdict) == "failed":
+        kept = keep_folder(test)
+        if kept:
+            result.text += "the test's folder (logs, records, program output): %s\n" % kept
     return result
+
+
+def keep_folder(test):
+    """A failed test's folder, without its prefix, copied where it outlives the run."""
+    world = getattr(test, "h", None)
+    folder = getattr(world, "folder", None) or getattr(test, "folder", None)
+    if folder is None or not Path(folder).is_dir():
+        return None
+    target = FAILURES / harness.current_run().arch.name / test.id()
+    shutil.rmtree(target, ignore_errors=True)
+    try:
+        shutil.copytree(folder, target, symlinks=True, ignore_dangling_symlinks=True,
+                        ignore=shutil.ignore_patterns("prefix", "root", "home", "*.sock"))
+    except (OSError, shutil.Error):
+        pass  # what could be copied is there
+    return target
 
 
 def run_here(run, tests, tally):
