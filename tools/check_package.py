@@ -11,8 +11,10 @@
   modes and one time (SOURCE_DATE_EPOCH): both programs byte for byte the builds',
   the launcher of this version, the menu entry, the icons in their sizes, the manual,
   copyright and changelog; its control names the version and Wine's packages;
-- the source archive holds one folder of the version, every file byte for byte the
-  work tree's and all of one time, its header without the time it was made;
+- the source archive holds one folder of the version: every tracked file byte for byte
+  the work tree's with git's mode, SOURCE_DATE_EPOCH holding the commit's time and
+  SOURCE_FILES listing the others; every entry of that time and owned by root, its
+  gzip header without a name or the time it was made;
 - SHA256SUMS lists the four downloads with their hashes, in the format of sha256sum.
 
 Standard library only. Exits non-zero with the reasons on any failure.
@@ -70,6 +72,9 @@ DESKTOP_ENTRY = {"Type": "Application", "Name": "Tovak Remote", "Exec": DEB_PACK
                  "Icon": DEB_PACKAGE, "Terminal": "false"}
 DIRECTORY_MODE = 0o755
 PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
+SOURCE_OWNER = (0, 0, "root", "root")
+SOURCE_TIME_FILE = "SOURCE_DATE_EPOCH"
+SOURCE_FILE_LIST = "SOURCE_FILES"
 SOURCE_MUST_HOLD = ("CMakeLists.txt", "CMakePresets.json", "packaging/linux/deb.cmake",
                     "src/app/win32/main_window.cpp", "resources/tovakrem.ico")
 
@@ -268,15 +273,27 @@ def work_tree_time():
                               capture_output=True, text=True).stdout)
 
 
+def tracked_files():
+    """{path: mode} of the files git tracks that the work tree holds."""
+    listing = subprocess.run(["git", "ls-files", "--stage", "-z"], cwd=REPO, check=True,
+                             capture_output=True, text=True).stdout
+    files = {}
+    for record in filter(None, listing.split("\0")):
+        details, _, name = record.partition("\t")
+        if (REPO / name).exists():
+            files[name] = int(details.split(" ")[0], 8) & 0o777
+    return files
+
+
 def check_source_archive(path, version, problems):
     data = path.read_bytes()
-    if data[:2] != b"\x1f\x8b" or struct.unpack("<I", data[4:8])[0] != 0:
-        problems.append("%s: not a gzip file without a time" % path.name)
+    if data[:2] != b"\x1f\x8b" or struct.unpack("<I", data[4:8])[0] != 0 or data[3] & 0x08:
+        problems.append("%s: not a gzip file without a name and a time" % path.name)
         return
     folder = "TovakRemote-%s" % version
     commit_time = work_tree_time()
+    held = {}
     with tarfile.open(fileobj=io.BytesIO(data)) as archive:
-        names = set()
         for entry in archive.getmembers():
             if entry.name != folder and not entry.name.startswith(folder + "/"):
                 problems.append("%s: %s is outside %s/" % (path.name, entry.name, folder))
@@ -284,12 +301,32 @@ def check_source_archive(path, version, problems):
             if entry.mtime != commit_time:
                 problems.append("%s: %s has the time %d, not the commit's %d"
                                 % (path.name, entry.name, entry.mtime, commit_time))
+            owner = (entry.uid, entry.gid, entry.uname, entry.gname)
+            if owner != SOURCE_OWNER:
+                problems.append("%s: %s is owned by %s, not %s" % (path.name, entry.name,
+                                                                   owner, SOURCE_OWNER))
             name = entry.name[len(folder) + 1:]
             if entry.isfile():
-                names.add(name)
-                if archive.extractfile(entry).read() != (REPO / name).read_bytes():
-                    problems.append("%s: %s is not the work tree's" % (path.name, name))
-    missing = [name for name in SOURCE_MUST_HOLD if name not in names]
+                held[name] = (entry.mode, archive.extractfile(entry).read())
+            elif not entry.isdir() or entry.mode != DIRECTORY_MODE:
+                problems.append("%s: %s is not a folder of mode %o" % (path.name, entry.name,
+                                                                      DIRECTORY_MODE))
+    # Every tracked file as the work tree holds it, and the two files that let the
+    # unpacked tree build the release again: the time, the list of the others.
+    tracked = tracked_files()
+    written = {SOURCE_TIME_FILE: b"%d\n" % commit_time,
+               SOURCE_FILE_LIST: "".join("%o %s\n" % (mode, name) for name, mode in
+                                         sorted(tracked.items())).encode()}
+    expected_names = set(tracked) | set(written)
+    if set(held) != expected_names:
+        problems.append("%s: %s differ from the tracked files and %s" % (
+            path.name, sorted(set(held) ^ expected_names), sorted(written)))
+    for name, (mode, content) in held.items():
+        expected = (tracked.get(name, 0o644),
+                    written[name] if name in written else (REPO / name).read_bytes())
+        if (mode, content) != expected:
+            problems.append("%s: %s is not the work tree's (mode %o)" % (path.name, name, mode))
+    missing = [name for name in SOURCE_MUST_HOLD if name not in held]
     if missing:
         problems.append("%s lacks %s" % (path.name, missing))
 

@@ -3,7 +3,9 @@
 # writes into build/dist/, beside the Windows downloads, and rewrites SHA256SUMS over all:
 #   tovak-remote_<version>_amd64.deb   by CPack's DEB generator: both programs, the
 #                                      launcher, its manual, the menu entry and icons
-#   TovakRemote-<version>-src.tar.gz   git archive of the commit (from a git checkout)
+#   TovakRemote-<version>-src.tar.gz   the sources, with their time in a file of their
+#                                      own (from a git checkout, or a tree unpacked from
+#                                      this archive: source_archive.py)
 # Every name and version comes from project() in CMakeLists.txt; the times inside are
 # SOURCE_DATE_EPOCH, as for the Windows downloads (cpack_options.cmake).
 
@@ -39,16 +41,18 @@ set(TOVAK_GENERATED ${CMAKE_BINARY_DIR}/generated)
 configure_file(${TOVAK_LINUX_DIR}/tovak-remote.in ${TOVAK_GENERATED}/tovak-remote @ONLY)
 configure_file(${TOVAK_LINUX_DIR}/copyright.in ${TOVAK_GENERATED}/copyright @ONLY)
 
-# The manual and the changelog carry the packages' date, the source archive is the
-# commit's: all three are made again at every build (release_files.cmake).
+# The manual and the changelog carry the packages' date, the source archive the sources
+# and that date: all three are made again at every build (release_files.cmake).
 find_package(Git QUIET)
 find_program(TOVAK_GZIP gzip REQUIRED)
+find_program(TOVAK_PYTHON python3 REQUIRED)
 set(TOVAK_MANUAL ${TOVAK_GENERATED}/${TOVAK_DEB_PACKAGE}.1.gz)
 set(TOVAK_CHANGELOG ${TOVAK_GENERATED}/changelog.gz)
 set(TOVAK_SOURCE_ARCHIVE ${CMAKE_BINARY_DIR}/${TOVAK_SOURCE_DOWNLOAD})
 add_custom_target(release_files ALL
     COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${CMAKE_SOURCE_DIR} -DGIT=${GIT_EXECUTABLE}
-        -DGZIP=${TOVAK_GZIP} -DVERSION=${PROJECT_VERSION} -DPACKAGE=${TOVAK_DEB_PACKAGE}
+        -DGZIP=${TOVAK_GZIP} -DPYTHON=${TOVAK_PYTHON} -DVERSION=${PROJECT_VERSION}
+        -DPACKAGE=${TOVAK_DEB_PACKAGE}
         "-DMAINTAINER=${TOVAK_MAINTAINER}" -DMANUAL=${TOVAK_MANUAL}
         -DCHANGELOG=${TOVAK_CHANGELOG} -DARCHIVE=${TOVAK_SOURCE_ARCHIVE}
         -DARCHIVE_FOLDER=${TOVAK_SOURCE_FOLDER} -P ${TOVAK_LINUX_DIR}/release_files.cmake
