@@ -3,7 +3,8 @@
 
 - the zip holds exactly README.txt and tovakrem.exe, in that order, the program being
   byte for byte the build's (build/win32/tovakrem.exe) and the README plain ASCII with
-  CR LF line ends, naming the settings file, the log and DEBUG=1;
+  CR LF line ends, naming the settings file, the log and DEBUG=1; each entry records
+  its mode and one time and nothing of the builder (no extra field with an owner);
 - the program carries its manifest (resource type 24, id 1: asInvoker, Windows 7 to
   11, no DPI awareness) and a version resource with the project's version;
 - the installer is a 32-bit NSIS installer;
@@ -52,6 +53,9 @@ SUPPORTED_OS = {
 README_MUST_NAME = (r"%LOCALAPPDATA%\VORNHALT\tovakrem.ini",
                     r"%LOCALAPPDATA%\VORNHALT\tovakrem.log", "DEBUG=1", "Options > Port")
 
+
+ZIP_MODES = {"README.txt": 0o100644, "tovakrem.exe": 0o100755}
+ZIP_UNIX_SYSTEM = 3
 
 DEB_PACKAGE = "tovak-remote"
 DEB_PROGRAMS = "usr/lib/%s" % DEB_PACKAGE
@@ -188,6 +192,29 @@ def check_version_resource(block, version, problems):
         if match is None or match.group(1) != version:
             problems.append("version resource: %s is %r, not %r"
                             % (key, match and match.group(1), version))
+
+
+# -- the zip -------------------------------------------------------------------------
+
+
+def check_zip_records(archive, data, problems):
+    """Each entry records its name, its mode and the one time of the packages, nothing
+    of the account that built it: no extra field (Info-ZIP's owner fields are extra
+    fields), in its central directory record or its local header."""
+    times = {entry.date_time for entry in archive.infolist()}
+    if len(times) != 1:
+        problems.append("the zip's files carry %d different times" % len(times))
+    for entry in archive.infolist():
+        _, extra_size = struct.unpack_from("<HH", data, entry.header_offset + 26)
+        if entry.extra or extra_size:
+            problems.append("the zip records more than %s's name and time: extra fields %r, "
+                            "%d bytes in its local header" % (entry.filename, entry.extra,
+                                                             extra_size))
+        mode = ZIP_MODES[entry.filename]
+        if (entry.create_system, entry.external_attr) != (ZIP_UNIX_SYSTEM, mode << 16):
+            problems.append("the zip's %s has the system %d and the attributes %x, not Unix "
+                            "mode %o" % (entry.filename, entry.create_system,
+                                         entry.external_attr, mode))
 
 
 # -- the Linux downloads -------------------------------------------------------------
@@ -357,6 +384,7 @@ def main():
             for text in README_MUST_NAME + ("Tovak Remote %s" % version,):
                 if text.encode() not in readme:
                     problems.append("README.txt does not name %r" % text)
+            check_zip_records(archive, (DIST / zip_name).read_bytes(), problems)
 
     program = PeFile(built)
     resources = program.resources()
