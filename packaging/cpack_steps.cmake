@@ -9,5 +9,6 @@ find_program(TOVAK_PYTHON python3 REQUIRED)
 set(CPACK_TOVAK_PYTHON "${TOVAK_PYTHON}")
 set(CPACK_TOVAK_SOURCE_DIR ${CMAKE_SOURCE_DIR})
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/cpack_options.cmake)
-set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/publish.cmake)
+# A generator's own finishing steps (TOVAK_FINISHING_SCRIPTS) come before publishing.
+set(CPACK_POST_BUILD_SCRIPTS ${TOVAK_FINISHING_SCRIPTS} ${CMAKE_CURRENT_LIST_DIR}/publish.cmake)
 include(CPack)

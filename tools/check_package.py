@@ -9,9 +9,10 @@
   11, no DPI awareness) and a version resource with the project's version;
 - the installer is a 32-bit NSIS installer;
 - the Debian package holds exactly its table of files, owned by root, with Debian's
-  modes and one time (SOURCE_DATE_EPOCH): both programs byte for byte the builds',
-  the launcher of this version, the menu entry, the icons in their sizes, the manual,
-  copyright and changelog; its control names the version and Wine's packages;
+  modes and one time (SOURCE_DATE_EPOCH), its outer members of that time, owned by 0:0
+  with mode 100644: both programs byte for byte the builds', the launcher of this
+  version, the menu entry, the icons in their sizes, the manual, copyright and
+  changelog; its control names the version and Wine's packages;
 - the source archive holds one folder of the version: every tracked file byte for byte
   the work tree's with git's mode, SOURCE_DATE_EPOCH holding the commit's time and
   SOURCE_FILES listing the others; every entry of that time and owned by root, its
@@ -75,6 +76,7 @@ DEB_CONTROL = {"Package": DEB_PACKAGE, "Architecture": "amd64", "Section": "hamr
 DESKTOP_ENTRY = {"Type": "Application", "Name": "Tovak Remote", "Exec": DEB_PACKAGE,
                  "Icon": DEB_PACKAGE, "Terminal": "false"}
 DIRECTORY_MODE = 0o755
+DEB_MEMBER_MODE = 0o100644
 PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
 SOURCE_OWNER = (0, 0, "root", "root")
 SOURCE_TIME_FILE = "SOURCE_DATE_EPOCH"
@@ -220,19 +222,24 @@ def check_zip_records(archive, data, problems):
 # -- the Linux downloads -------------------------------------------------------------
 
 
-def ar_members(data):
-    """{name: bytes} of an ar archive (a .deb)."""
+def ar_entries(data):
+    """(name, (time, owner, group, mode), bytes) of each member of an ar archive (a .deb)."""
     if not data.startswith(b"!<arch>\n"):
         raise ValueError("not an ar archive")
-    members = {}
     position = 8
     while position < len(data):
         header = data[position:position + 60]
         name = header[:16].decode().strip().rstrip("/")
+        fields = (int(header[16:28]), int(header[28:34]), int(header[34:40]),
+                  int(header[40:48], 8))
         size = int(header[48:58].decode())
-        members[name] = data[position + 60:position + 60 + size]
+        yield name, fields, data[position + 60:position + 60 + size]
         position += 60 + size + (size & 1)
-    return members
+
+
+def ar_members(data):
+    """{name: bytes} of an ar archive (a .deb)."""
+    return {name: body for name, _, body in ar_entries(data)}
 
 
 def tar_member(members, stem):
@@ -269,6 +276,12 @@ def check_deb(path, version, problems):
     times = {entry.mtime for entry in entries.values()}
     if len(times) != 1:
         problems.append("%s: its files carry %d different times" % (path.name, len(times)))
+    # The outer archive's members as dpkg-deb writes them, whatever the builder's umask.
+    for name, fields, _ in ar_entries(path.read_bytes()):
+        if fields != (min(times), 0, 0, DEB_MEMBER_MODE):
+            problems.append("%s: its member %s has the time %d, owner %d:%d and mode %o, not "
+                            "the files' time, 0:0 and %o" % ((path.name, name) + fields
+                                                             + (DEB_MEMBER_MODE,)))
 
     def read(name):
         return data.extractfile(entries[name]).read()

@@ -59,8 +59,11 @@ add_custom_target(release_files ALL
     VERBATIM)
 
 install(PROGRAMS ${TOVAK_GENERATED}/tovak-remote DESTINATION bin)
-install(FILES ${TOVAK_WIN32_PROGRAM} DESTINATION ${TOVAK_PROGRAM_FOLDER}/win32)
-install(FILES ${TOVAK_WIN64_PROGRAM} DESTINATION ${TOVAK_PROGRAM_FOLDER}/win64)
+# Under the program's own name, whatever the file given is called.
+install(FILES ${TOVAK_WIN32_PROGRAM} DESTINATION ${TOVAK_PROGRAM_FOLDER}/win32
+    RENAME tovakrem.exe)
+install(FILES ${TOVAK_WIN64_PROGRAM} DESTINATION ${TOVAK_PROGRAM_FOLDER}/win64
+    RENAME tovakrem.exe)
 install(FILES ${TOVAK_LINUX_DIR}/tovak-remote.desktop DESTINATION share/applications)
 foreach(size IN LISTS TOVAK_ICON_SIZES)
     install(FILES ${CMAKE_SOURCE_DIR}/resources/icons/tovak-remote-${size}.png
@@ -95,9 +98,11 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS "python3, wine, wine64, fonts-inconsolata")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "wine32")
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 # Modes as Debian wants them whatever the builder's umask: the control files' by CPack,
-# the folders' by folder_modes.cmake.
+# the folders' by folder_modes.cmake, the outer archive's members' (with their owners
+# and times) by deb_members.cmake.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_PRE_BUILD_SCRIPTS ${TOVAK_LINUX_DIR}/folder_modes.cmake)
+set(TOVAK_FINISHING_SCRIPTS ${TOVAK_LINUX_DIR}/deb_members.cmake)
 
 # The same steps as the Windows downloads (cpack_steps.cmake), SHA256SUMS over the
 # whole release.
