@@ -45,6 +45,7 @@ export PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
 unset SOURCE_DATE_EPOCH
 work=$(mktemp -d "${TMPDIR:-/tmp}/tovak-repro.XXXXXX")
 trap 'rm -rf "$work"' EXIT
+chmod 755 "$work"
 export GIT_CEILING_DIRECTORIES=$work
 
 tar -xzf "$release/$archive_name" -C "$work" --touch
@@ -111,6 +112,8 @@ elif ! command -v runuser >/dev/null; then
     echo "another account: skipped, runuser is missing (util-linux)"
 elif ! id "$account" >/dev/null 2>&1; then
     echo "another account: skipped, there is no user $account"
+elif ! runuser -u "$account" -- test -x "$work"; then
+    echo "another account: skipped, $account cannot reach $work (set TMPDIR elsewhere)"
 else
     # The tree as that account would have unpacked it: its own.
     chown -R "$account:$(id -gn "$account")" "$work"
