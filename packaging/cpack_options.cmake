@@ -17,6 +17,6 @@ endif()
 
 # Fixed times in the packages: the same commit gives the same packages. The archivers
 # read SOURCE_DATE_EPOCH; unless the builder set it, it is the time of the commit built,
-# or in a tree unpacked from the source archive the time its files carry.
+# or in a tree unpacked from the source archive the time the archive holds.
 include("${CMAKE_CURRENT_LIST_DIR}/source_tree.cmake")
 tovak_source_date_epoch("${CPACK_TOVAK_GIT}" "${CPACK_TOVAK_SOURCE_DIR}")

@@ -61,8 +61,9 @@ endif()
 
 # The zip. CPack's own ZIP generator fixes the times from SOURCE_DATE_EPOCH but stores
 # the files in the order the file system lists the staging folder, which differs
-# between machines; so CPack stages the files and its External generator hands them
-# to zip_package.cmake, which archives them in sorted order with CMake's archiver.
+# between machines, and the builder's user and group; so CPack stages the files and its
+# External generator hands them to zip_package.cmake, which has zip_archive.py write
+# them in sorted order with no owner.
 set(CPACK_EXTERNAL_ENABLE_STAGING ON)
 set(CPACK_EXTERNAL_PACKAGE_SCRIPT ${TOVAK_PACKAGING_DIR}/zip_package.cmake)
 

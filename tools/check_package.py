@@ -3,16 +3,20 @@
 
 - the zip holds exactly README.txt and tovakrem.exe, in that order, the program being
   byte for byte the build's (build/win32/tovakrem.exe) and the README plain ASCII with
-  CR LF line ends, naming the settings file, the log and DEBUG=1;
+  CR LF line ends, naming the settings file, the log and DEBUG=1; each entry records
+  its mode and one time and nothing of the builder (no extra field with an owner);
 - the program carries its manifest (resource type 24, id 1: asInvoker, Windows 7 to
   11, no DPI awareness) and a version resource with the project's version;
 - the installer is a 32-bit NSIS installer;
 - the Debian package holds exactly its table of files, owned by root, with Debian's
-  modes and one time (SOURCE_DATE_EPOCH): both programs byte for byte the builds',
-  the launcher of this version, the menu entry, the icons in their sizes, the manual,
-  copyright and changelog; its control names the version and Wine's packages;
-- the source archive holds one folder of the version, every file byte for byte the
-  work tree's and all of one time, its header without the time it was made;
+  modes and one time (SOURCE_DATE_EPOCH), its outer members of that time, owned by 0:0
+  with mode 100644: both programs byte for byte the builds', the launcher of this
+  version, the menu entry, the icons in their sizes, the manual, copyright and
+  changelog; its control names the version and Wine's packages;
+- the source archive holds one folder of the version: every tracked file byte for byte
+  the work tree's with git's mode, SOURCE_DATE_EPOCH holding the commit's time and
+  SOURCE_FILES listing the others; every entry of that time and owned by root, its
+  gzip header without a name or the time it was made;
 - SHA256SUMS lists the four downloads with their hashes, in the format of sha256sum.
 
 Standard library only. Exits non-zero with the reasons on any failure.
@@ -51,6 +55,9 @@ README_MUST_NAME = (r"%LOCALAPPDATA%\VORNHALT\tovakrem.ini",
                     r"%LOCALAPPDATA%\VORNHALT\tovakrem.log", "DEBUG=1", "Options > Port")
 
 
+ZIP_MODES = {"README.txt": 0o100644, "tovakrem.exe": 0o100755}
+ZIP_UNIX_SYSTEM = 3
+
 DEB_PACKAGE = "tovak-remote"
 DEB_PROGRAMS = "usr/lib/%s" % DEB_PACKAGE
 DEB_ICON_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
@@ -69,7 +76,11 @@ DEB_CONTROL = {"Package": DEB_PACKAGE, "Architecture": "amd64", "Section": "hamr
 DESKTOP_ENTRY = {"Type": "Application", "Name": "Tovak Remote", "Exec": DEB_PACKAGE,
                  "Icon": DEB_PACKAGE, "Terminal": "false"}
 DIRECTORY_MODE = 0o755
+DEB_MEMBER_MODE = 0o100644
 PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
+SOURCE_OWNER = (0, 0, "root", "root")
+SOURCE_TIME_FILE = "SOURCE_DATE_EPOCH"
+SOURCE_FILE_LIST = "SOURCE_FILES"
 SOURCE_MUST_HOLD = ("CMakeLists.txt", "CMakePresets.json", "packaging/linux/deb.cmake",
                     "src/app/win32/main_window.cpp", "resources/tovakrem.ico")
 
@@ -185,22 +196,50 @@ def check_version_resource(block, version, problems):
                             % (key, match and match.group(1), version))
 
 
+# -- the zip -------------------------------------------------------------------------
+
+
+def check_zip_records(archive, data, problems):
+    """Each entry records its name, its mode and the one time of the packages, nothing
+    of the account that built it: no extra field (Info-ZIP's owner fields are extra
+    fields), in its central directory record or its local header."""
+    times = {entry.date_time for entry in archive.infolist()}
+    if len(times) != 1:
+        problems.append("the zip's files carry %d different times" % len(times))
+    for entry in archive.infolist():
+        _, extra_size = struct.unpack_from("<HH", data, entry.header_offset + 26)
+        if entry.extra or extra_size:
+            problems.append("the zip records more than %s's name and time: extra fields %r, "
+                            "%d bytes in its local header" % (entry.filename, entry.extra,
+                                                             extra_size))
+        mode = ZIP_MODES[entry.filename]
+        if (entry.create_system, entry.external_attr) != (ZIP_UNIX_SYSTEM, mode << 16):
+            problems.append("the zip's %s has the system %d and the attributes %x, not Unix "
+                            "mode %o" % (entry.filename, entry.create_system,
+                                         entry.external_attr, mode))
+
+
 # -- the Linux downloads -------------------------------------------------------------
 
 
-def ar_members(data):
-    """{name: bytes} of an ar archive (a .deb)."""
+def ar_entries(data):
+    """(name, (time, owner, group, mode), bytes) of each member of an ar archive (a .deb)."""
     if not data.startswith(b"!<arch>\n"):
         raise ValueError("not an ar archive")
-    members = {}
     position = 8
     while position < len(data):
         header = data[position:position + 60]
         name = header[:16].decode().strip().rstrip("/")
+        fields = (int(header[16:28]), int(header[28:34]), int(header[34:40]),
+                  int(header[40:48], 8))
         size = int(header[48:58].decode())
-        members[name] = data[position + 60:position + 60 + size]
+        yield name, fields, data[position + 60:position + 60 + size]
         position += 60 + size + (size & 1)
-    return members
+
+
+def ar_members(data):
+    """{name: bytes} of an ar archive (a .deb)."""
+    return {name: body for name, _, body in ar_entries(data)}
 
 
 def tar_member(members, stem):
@@ -237,6 +276,12 @@ def check_deb(path, version, problems):
     times = {entry.mtime for entry in entries.values()}
     if len(times) != 1:
         problems.append("%s: its files carry %d different times" % (path.name, len(times)))
+    # The outer archive's members as dpkg-deb writes them, whatever the builder's umask.
+    for name, fields, _ in ar_entries(path.read_bytes()):
+        if fields != (min(times), 0, 0, DEB_MEMBER_MODE):
+            problems.append("%s: its member %s has the time %d, owner %d:%d and mode %o, not "
+                            "the files' time, 0:0 and %o" % ((path.name, name) + fields
+                                                             + (DEB_MEMBER_MODE,)))
 
     def read(name):
         return data.extractfile(entries[name]).read()
@@ -268,15 +313,27 @@ def work_tree_time():
                               capture_output=True, text=True).stdout)
 
 
+def tracked_files():
+    """{path: mode} of the files git tracks that the work tree holds."""
+    listing = subprocess.run(["git", "ls-files", "--stage", "-z"], cwd=REPO, check=True,
+                             capture_output=True, text=True).stdout
+    files = {}
+    for record in filter(None, listing.split("\0")):
+        details, _, name = record.partition("\t")
+        if (REPO / name).exists():
+            files[name] = int(details.split(" ")[0], 8) & 0o777
+    return files
+
+
 def check_source_archive(path, version, problems):
     data = path.read_bytes()
-    if data[:2] != b"\x1f\x8b" or struct.unpack("<I", data[4:8])[0] != 0:
-        problems.append("%s: not a gzip file without a time" % path.name)
+    if data[:2] != b"\x1f\x8b" or struct.unpack("<I", data[4:8])[0] != 0 or data[3] & 0x08:
+        problems.append("%s: not a gzip file without a name and a time" % path.name)
         return
     folder = "TovakRemote-%s" % version
     commit_time = work_tree_time()
+    held = {}
     with tarfile.open(fileobj=io.BytesIO(data)) as archive:
-        names = set()
         for entry in archive.getmembers():
             if entry.name != folder and not entry.name.startswith(folder + "/"):
                 problems.append("%s: %s is outside %s/" % (path.name, entry.name, folder))
@@ -284,12 +341,32 @@ def check_source_archive(path, version, problems):
             if entry.mtime != commit_time:
                 problems.append("%s: %s has the time %d, not the commit's %d"
                                 % (path.name, entry.name, entry.mtime, commit_time))
+            owner = (entry.uid, entry.gid, entry.uname, entry.gname)
+            if owner != SOURCE_OWNER:
+                problems.append("%s: %s is owned by %s, not %s" % (path.name, entry.name,
+                                                                   owner, SOURCE_OWNER))
             name = entry.name[len(folder) + 1:]
             if entry.isfile():
-                names.add(name)
-                if archive.extractfile(entry).read() != (REPO / name).read_bytes():
-                    problems.append("%s: %s is not the work tree's" % (path.name, name))
-    missing = [name for name in SOURCE_MUST_HOLD if name not in names]
+                held[name] = (entry.mode, archive.extractfile(entry).read())
+            elif not entry.isdir() or entry.mode != DIRECTORY_MODE:
+                problems.append("%s: %s is not a folder of mode %o" % (path.name, entry.name,
+                                                                      DIRECTORY_MODE))
+    # Every tracked file as the work tree holds it, and the two files that let the
+    # unpacked tree build the release again: the time, the list of the others.
+    tracked = tracked_files()
+    written = {SOURCE_TIME_FILE: b"%d\n" % commit_time,
+               SOURCE_FILE_LIST: "".join("%o %s\n" % (mode, name) for name, mode in
+                                         sorted(tracked.items())).encode()}
+    expected_names = set(tracked) | set(written)
+    if set(held) != expected_names:
+        problems.append("%s: %s differ from the tracked files and %s" % (
+            path.name, sorted(set(held) ^ expected_names), sorted(written)))
+    for name, (mode, content) in held.items():
+        expected = (tracked.get(name, 0o644),
+                    written[name] if name in written else (REPO / name).read_bytes())
+        if (mode, content) != expected:
+            problems.append("%s: %s is not the work tree's (mode %o)" % (path.name, name, mode))
+    missing = [name for name in SOURCE_MUST_HOLD if name not in held]
     if missing:
         problems.append("%s lacks %s" % (path.name, missing))
 
@@ -320,6 +397,7 @@ def main():
             for text in README_MUST_NAME + ("Tovak Remote %s" % version,):
                 if text.encode() not in readme:
                     problems.append("README.txt does not name %r" % text)
+            check_zip_records(archive, (DIST / zip_name).read_bytes(), problems)
 
     program = PeFile(built)
     resources = program.resources()

@@ -3,7 +3,9 @@
 # writes into build/dist/, beside the Windows downloads, and rewrites SHA256SUMS over all:
 #   tovak-remote_<version>_amd64.deb   by CPack's DEB generator: both programs, the
 #                                      launcher, its manual, the menu entry and icons
-#   TovakRemote-<version>-src.tar.gz   git archive of the commit (from a git checkout)
+#   TovakRemote-<version>-src.tar.gz   the sources, with their time in a file of their
+#                                      own (from a git checkout, or a tree unpacked from
+#                                      this archive: source_archive.py)
 # Every name and version comes from project() in CMakeLists.txt; the times inside are
 # SOURCE_DATE_EPOCH, as for the Windows downloads (cpack_options.cmake).
 
@@ -39,24 +41,29 @@ set(TOVAK_GENERATED ${CMAKE_BINARY_DIR}/generated)
 configure_file(${TOVAK_LINUX_DIR}/tovak-remote.in ${TOVAK_GENERATED}/tovak-remote @ONLY)
 configure_file(${TOVAK_LINUX_DIR}/copyright.in ${TOVAK_GENERATED}/copyright @ONLY)
 
-# The manual and the changelog carry the packages' date, the source archive is the
-# commit's: all three are made again at every build (release_files.cmake).
+# The manual and the changelog carry the packages' date, the source archive the sources
+# and that date: all three are made again at every build (release_files.cmake).
 find_package(Git QUIET)
 find_program(TOVAK_GZIP gzip REQUIRED)
+find_program(TOVAK_PYTHON python3 REQUIRED)
 set(TOVAK_MANUAL ${TOVAK_GENERATED}/${TOVAK_DEB_PACKAGE}.1.gz)
 set(TOVAK_CHANGELOG ${TOVAK_GENERATED}/changelog.gz)
 set(TOVAK_SOURCE_ARCHIVE ${CMAKE_BINARY_DIR}/${TOVAK_SOURCE_DOWNLOAD})
 add_custom_target(release_files ALL
     COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${CMAKE_SOURCE_DIR} -DGIT=${GIT_EXECUTABLE}
-        -DGZIP=${TOVAK_GZIP} -DVERSION=${PROJECT_VERSION} -DPACKAGE=${TOVAK_DEB_PACKAGE}
+        -DGZIP=${TOVAK_GZIP} -DPYTHON=${TOVAK_PYTHON} -DVERSION=${PROJECT_VERSION}
+        -DPACKAGE=${TOVAK_DEB_PACKAGE}
         "-DMAINTAINER=${TOVAK_MAINTAINER}" -DMANUAL=${TOVAK_MANUAL}
         -DCHANGELOG=${TOVAK_CHANGELOG} -DARCHIVE=${TOVAK_SOURCE_ARCHIVE}
         -DARCHIVE_FOLDER=${TOVAK_SOURCE_FOLDER} -P ${TOVAK_LINUX_DIR}/release_files.cmake
     VERBATIM)
 
 install(PROGRAMS ${TOVAK_GENERATED}/tovak-remote DESTINATION bin)
-install(FILES ${TOVAK_WIN32_PROGRAM} DESTINATION ${TOVAK_PROGRAM_FOLDER}/win32)
-install(FILES ${TOVAK_WIN64_PROGRAM} DESTINATION ${TOVAK_PROGRAM_FOLDER}/win64)
+# Under the program's own name, whatever the file given is called.
+install(FILES ${TOVAK_WIN32_PROGRAM} DESTINATION ${TOVAK_PROGRAM_FOLDER}/win32
+    RENAME tovakrem.exe)
+install(FILES ${TOVAK_WIN64_PROGRAM} DESTINATION ${TOVAK_PROGRAM_FOLDER}/win64
+    RENAME tovakrem.exe)
 install(FILES ${TOVAK_LINUX_DIR}/tovak-remote.desktop DESTINATION share/applications)
 foreach(size IN LISTS TOVAK_ICON_SIZES)
     install(FILES ${CMAKE_SOURCE_DIR}/resources/icons/tovak-remote-${size}.png
@@ -91,9 +98,11 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS "python3, wine, wine64, fonts-inconsolata")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "wine32")
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 # Modes as Debian wants them whatever the builder's umask: the control files' by CPack,
-# the folders' by folder_modes.cmake.
+# the folders' by folder_modes.cmake, the outer archive's members' (with their owners
+# and times) by deb_members.cmake.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_PRE_BUILD_SCRIPTS ${TOVAK_LINUX_DIR}/folder_modes.cmake)
+set(TOVAK_FINISHING_SCRIPTS ${TOVAK_LINUX_DIR}/deb_members.cmake)
 
 # The same steps as the Windows downloads (cpack_steps.cmake), SHA256SUMS over the
 # whole release.

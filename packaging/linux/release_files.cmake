@@ -1,6 +1,6 @@
 # Run at every build of the deb preset (cmake -P, settings as -D, see deb.cmake): the
 # manual and the changelog with the packages' date, gzipped as Debian wants them, and
-# the source archive of the commit.
+# the source archive.
 get_filename_component(linux_dir "${CMAKE_CURRENT_LIST_FILE}" DIRECTORY)
 include("${linux_dir}/../source_tree.cmake")
 
@@ -25,33 +25,15 @@ endfunction()
 write_gzipped("${linux_dir}/tovak-remote.1.in" "${MANUAL}")
 write_gzipped("${linux_dir}/changelog.in" "${CHANGELOG}")
 
-# The source archive: git archive of the commit, whose files carry the commit's time.
-# With uncommitted changes to tracked files it holds the work tree's versions instead,
-# as a commit of the same time, so that the archive is what the packages were built from.
+# The source archive (source_archive.py): the files git tracks in a checkout, those the
+# archive listed in a tree unpacked from it, with the packages' time in a file of its own.
 file(REMOVE "${ARCHIVE}")
 tovak_git_checkout(checkout "${GIT}" "${SOURCE_DIR}")
-if(NOT checkout)
-    message(STATUS "Not a git checkout: no source archive")
-    return()
+set(git_option "")
+if(checkout)
+    set(git_option --git "${GIT}")
 endif()
-execute_process(COMMAND "${GIT}" log -1 --format=%ct WORKING_DIRECTORY "${SOURCE_DIR}"
-    OUTPUT_VARIABLE commit_time OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
-set(identity "Tovak Remote release")
-set(address "release@tovak-remote.invalid")
-execute_process(COMMAND "${CMAKE_COMMAND}" -E env
-        "GIT_AUTHOR_NAME=${identity}" "GIT_AUTHOR_EMAIL=${address}"
-        "GIT_AUTHOR_DATE=${commit_time} +0000" "GIT_COMMITTER_NAME=${identity}"
-        "GIT_COMMITTER_EMAIL=${address}" "GIT_COMMITTER_DATE=${commit_time} +0000"
-        "${GIT}" stash create
-    WORKING_DIRECTORY "${SOURCE_DIR}" OUTPUT_VARIABLE tree
-    OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
-if(tree STREQUAL "")
-    set(tree HEAD)
-else()
-    message(WARNING "Uncommitted changes: the source archive holds the work tree's tracked "
-        "files, not the commit alone")
-endif()
-execute_process(COMMAND "${GIT}" archive --format=tar.gz "--prefix=${ARCHIVE_FOLDER}/"
-        -o "${ARCHIVE}" ${tree}
-    WORKING_DIRECTORY "${SOURCE_DIR}" COMMAND_ERROR_IS_FATAL ANY)
-message(STATUS "Source archive: ${ARCHIVE}")
+execute_process(COMMAND "${PYTHON}" "${linux_dir}/../source_archive.py"
+        --source "${SOURCE_DIR}" --folder "${ARCHIVE_FOLDER}" --time "$ENV{SOURCE_DATE_EPOCH}"
+        --time-file "${TOVAK_SOURCE_TIME_FILE}" --output "${ARCHIVE}" ${git_option}
+    COMMAND_ERROR_IS_FATAL ANY)
