@@ -20,6 +20,7 @@
 #include <string_view>
 #include <vector>
 
+#include "accessible_client.h"
 #include "hook_abi.h"
 #include "hook_client.h"
 #include "json_text.h"
@@ -27,6 +28,8 @@
 
 namespace {
 
+using tovak::e2e::AccessibleRead;
+using tovak::e2e::AccessibleTask;
 using tovak::e2e::HookClient;
 using tovak::e2e::JsonArray;
 using tovak::e2e::JsonNumbers;
@@ -57,6 +60,7 @@ constexpr std::size_t kMaxLineLength = 4096;
 constexpr int kMaxWindows = 4096;  // bound on any walk over a window list
 constexpr long long kMaxControlId = 0xFFFF;
 constexpr long long kMaxCoordinate = 1 << 20;
+constexpr std::size_t kMaxAccessibleReads = MAXIMUM_WAIT_OBJECTS;  // read at once
 
 // Alt+F4 as the keyboard would deliver it: F4's scan code, bit 29 says Alt is held.
 constexpr WPARAM kF4Key = VK_F4;
@@ -817,6 +821,62 @@ Answer CmdPixel(Driver& driver, const Args& args) {
         "rgb", JsonNumbers({GetRValue(colour), GetGValue(colour), GetBValue(colour)})));
 }
 
+// A part of an accessible object's answer: its text, or null when the object
+// did not give it, with the result code either way.
+void AddAccessiblePart(JsonObject& fields, const char* key, HRESULT result,
+                       const std::wstring& text) {
+    if (result == S_OK) {
+        fields.AddWideText(key, text);
+    } else {
+        fields.AddRaw(key, "null");
+    }
+    fields.AddNumber(std::string(key) + "result", static_cast<unsigned long>(result));
+}
+
+std::string DescribeAccessible(int id, const AccessibleRead& read) {
+    JsonObject fields;
+    fields.AddNumber("id", id);
+    AddAccessiblePart(fields, "name", read.nameResult, read.name);
+    if (read.roleResult == S_OK) {
+        fields.AddNumber("role", read.role).AddWideText("roletext", read.roleText);
+    } else {
+        fields.AddRaw("role", "null").AddRaw("roletext", "null");
+    }
+    AddAccessiblePart(fields, "value", read.valueResult, read.value);
+    if (read.stateResult == S_OK) {
+        fields.AddNumber("state", read.state);
+    } else {
+        fields.AddRaw("state", "null");
+    }
+    return fields.Text();
+}
+
+// Controls as a screen reader reads them, through oleacc from this process: each
+// one's name, role (the number and the system's word for it), value and state.
+Answer CmdAccessible(Driver& driver, const Args& args) {
+    Answer failure;
+    HWND window = nullptr;
+    std::vector<AccessibleTask> tasks(args.size());
+    if (!RequireTarget(driver, window, failure)) {
+        return failure;
+    }
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (!RequireControl(driver, window, args[i], tasks[i].control, failure)) {
+            return failure;
+        }
+    }
+    tovak::e2e::ReadAccessibleAll(tasks);
+    JsonArray list;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (FAILED(tasks[i].found)) {
+            return Answer::Fail("control " + std::string(args[i]) + " gave no accessible object: " +
+                                std::to_string(static_cast<unsigned long>(tasks[i].found)));
+        }
+        list.AddRaw(DescribeAccessible(GetDlgCtrlID(tasks[i].control), tasks[i].read));
+    }
+    return Answer::Ok(JsonObject().AddRaw("controls", list.Text()));
+}
+
 Answer CmdQuit(Driver& driver, const Args&) {
     driver.quit = true;
     return Answer::Ok();
@@ -854,6 +914,8 @@ constexpr Command kCommands[] = {
     {"waitbox", 1, 1, kNone, "waitbox <timeout_ms>", CmdWaitBox},
     {"answer", 1, 1, kNone, "answer <button_id>", CmdAnswer},
     {"pixel", 2, 2, kWin, "pixel <x> <y> [adjust]", CmdPixel},
+    {"accessible", 1, kMaxAccessibleReads, kWin, "accessible <id> [<id> ...] [adjust]",
+     CmdAccessible},
     {"quit", 0, 0, kNone, "quit", CmdQuit},
 };
 

@@ -118,6 +118,14 @@ class UiDriver:
     def pixel(self, x, y, adjust=False):
         return self.call("pixel %d %d" % (x, y) + self._on(adjust))
 
+    def accessible(self, control_ids, adjust=False):
+        """Controls as a screen reader reads them through oleacc, all at once: {id:
+        {"name", "role", "roletext", "value", "state"}}, a part the object does not
+        give being None ("nameresult" and "valueresult" hold the result codes)."""
+        answer = self.call("accessible " + " ".join("%d" % i for i in control_ids)
+                           + self._on(adjust))
+        return {control["id"]: control for control in answer["controls"]}
+
     def menustate(self, item_id):
         return self.call("menustate %d" % item_id)
 
