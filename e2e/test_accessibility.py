@@ -1,15 +1,15 @@
 """The panel as a screen reader reads it, through oleacc from another process: every key
 named after its label as a push button, every LED and the step indicator with what it
 shows as its value (after a status report, while the motor runs, after a power-off),
-the display panel named by its text, and the Adjust window's length fields named
-after their elements. Nothing a sighted user sees changes: every control keeps its
-class, style and text."""
+each change of those values announced once, the display panel named by its text, and
+the Adjust window's length fields named after their elements. Nothing a sighted user
+sees changes: every control keeps its class, style and text."""
 
 import re
-import time
 
-from harness import wait_until
-from test_adjust import ADJUST_MENU, LENGTHS_REQUEST, LOCK, NAMES_REQUEST
+from harness import DriverError, wait_until
+from test_adjust import (ADJUST_MENU, CLOSE, CLOSING_TIMEOUT_S, LENGTHS_REQUEST, LOCK,
+                         NAMES_REQUEST, POWER_LONG_PRESS)
 from test_link_dispatch import LinkTestCase, STATUS_REQUEST
 from test_main_window import CONTROLS, TEST_KEY_ID
 
@@ -55,9 +55,13 @@ NAMED_FIELDS = [("DRIVEN length", "11.10m"), ("REFLECTR length", "11.20m"),
                 ("DIR 1 length", "11.30m"), ("DIR 2 length", "11.40m"),
                 ("Ele5 length", "11.50m"), ("Ele6 length", "11.60m")]
 STATIC_TEXT = 0x50000000  # WS_CHILD | WS_VISIBLE
+CO_E_OBJNOTCONNECTED = 0x800401FD
 
 MAIN_WINDOW_TIMEOUT_MS = 20000
 STATE_TIMEOUT_S = 5.0
+# Announcements reach the driver's hook as messages soon after the read that made them.
+ANNOUNCED_MS = 300
+BLINKS_MS = 600  # a few silent ticks, each of which blinks the beam LED
 
 
 class AccessibilityTest(LinkTestCase):
@@ -73,6 +77,13 @@ class AccessibilityTest(LinkTestCase):
     def readings(self, control_ids, adjust=False):
         return self.h.ui.accessible(control_ids, adjust=adjust)
 
+    def adjust_open(self):
+        try:
+            self.h.ui.window(adjust=True)
+        except DriverError:
+            return False
+        return True
+
     def values(self):
         return {lamp: read["value"] for lamp, read in self.readings(LAMPS).items()}
 
@@ -86,6 +97,9 @@ class AccessibilityTest(LinkTestCase):
         self.wait_panel(lambda shown: shown == expected, repr(expected))
 
     def test_keys_leds_and_step_indicator_read_with_the_panel_and_nothing_seen_changes(self):
+        # Listening starts first: the program learns of a new hook at its next look at its
+        # message queue, and the readings below give it ample time for that.
+        self.assertEqual(self.h.ui.valuechanges(), [])
         controls = {c["id"]: c for c in self.h.ui.controls()["controls"]}
         self.assertEqual(sorted(controls), sorted(CONTROLS))
         for control_id, (cls, style, *_) in CONTROLS.items():
@@ -105,21 +119,28 @@ class AccessibilityTest(LinkTestCase):
                          {lamp: (name, ROLE_INDICATOR, "indicator", ALL_OFF[lamp])
                           for lamp, name in LAMPS.items()})
 
+        self.assertEqual(self.h.ui.valuechanges(), [], "announced while only read")
+
         self.sim.send(STATUS_30M)
         self.wait_panel_text(PANEL_30M)
         self.assertEqual(self.values(), AFTER_STATUS)
+        self.assertEqual(self.h.ui.valuechanges(ANNOUNCED_MS),
+                         [LED_10M, POWER_LED, REVERSE_LED, STEP_INDICATOR])
         # The display panel keeps the system's own reading: its text is its name.
         self.assertEqual(self.readings([DISPLAY_PANEL])[DISPLAY_PANEL]["name"], PANEL_30M)
 
         self.sim.send(b"Mt1;")
         self.wait_panel(MOTOR_PANEL.fullmatch, "the motor's counter")
         self.assertEqual(self.values(), MOTOR_RUNNING)
-        # It stays so while the LED blinks on the silent ticks.
-        time.sleep(0.5)
+        self.assertEqual(self.h.ui.valuechanges(ANNOUNCED_MS), [REVERSE_LED])
+        # The LED blinks on the silent ticks; what it says, and was told, stays.
+        self.assertEqual(self.h.ui.valuechanges(BLINKS_MS), [])
         self.assertEqual(self.readings([REVERSE_LED])[REVERSE_LED]["value"], "blinking")
         self.sim.send(b"Pw0;")
         self.wait_panel_text(PANEL_POWER_OFF)
         self.assertEqual(self.values(), AFTER_POWER_OFF)
+        self.assertEqual(self.h.ui.valuechanges(ANNOUNCED_MS),
+                         [POWER_LED, REVERSE_LED, STEP_INDICATOR])
 
         self.assertEqual({c["id"]: (c["class"], c["style"], c["text"])
                           for c in self.h.ui.controls()["controls"] if c["id"] != DISPLAY_PANEL},
@@ -147,3 +168,18 @@ class AccessibilityTest(LinkTestCase):
         self.assertEqual([(fields[f]["class"].upper(), fields[f]["style"], fields[f]["text"])
                           for f in LENGTH_FIELDS],
                          [("STATIC", STATIC_TEXT, value) for _, value in NAMED_FIELDS])
+
+        # A reader still holding a field's object when the window closes gets an error
+        # from it, and the program goes on.
+        self.h.ui.hold(LENGTH_FIELDS[0], adjust=True)
+        self.assertEqual(self.h.ui.held()["name"], NAMED_FIELDS[0][0])
+        before = self.sim.received()
+        self.h.ui.click(CLOSE, adjust=True)
+        wait_until(lambda: not self.adjust_open(), CLOSING_TIMEOUT_S, "the Adjust window gone")
+        self.assert_wire(self.sim, before + POWER_LONG_PRESS * 2)
+        held = self.h.ui.held()
+        self.assertEqual((held["name"], held["nameresult"], held["value"], held["role"]),
+                         (None, CO_E_OBJNOTCONNECTED, None, None))
+        self.sim.send(STATUS_30M)
+        self.wait_panel_text(PANEL_30M)
+        self.assertEqual(self.values(), AFTER_STATUS)

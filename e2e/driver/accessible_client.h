@@ -54,25 +54,18 @@ class VariantValue {
     VARIANT value_;
 };
 
-// The object of the control's client area; the result of AccessibleObjectFromWindow.
-inline HRESULT ReadAccessible(HWND control, AccessibleRead& read) {
-    IAccessible* object = nullptr;
-    const HRESULT found =
-        AccessibleObjectFromWindow(control, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
-                                   reinterpret_cast<void**>(&object));
-    if (FAILED(found) || object == nullptr) {
-        return FAILED(found) ? found : E_NOINTERFACE;
-    }
+// Each part of what the object says of itself.
+inline void ReadParts(IAccessible& object, AccessibleRead& read) {
     VARIANT self;
     VariantInit(&self);
     self.vt = VT_I4;
     self.lVal = CHILDID_SELF;
 
     BstrText name;
-    read.nameResult = object->get_accName(self, name.Out());
+    read.nameResult = object.get_accName(self, name.Out());
     read.name = name.Text();
     VariantValue role;
-    read.roleResult = object->get_accRole(self, role.Out());
+    read.roleResult = object.get_accRole(self, role.Out());
     if (read.roleResult == S_OK && role.IsLong()) {
         read.role = role.Long();
         wchar_t text[128] = {};
@@ -80,16 +73,83 @@ inline HRESULT ReadAccessible(HWND control, AccessibleRead& read) {
         read.roleText = text;
     }
     BstrText value;
-    read.valueResult = object->get_accValue(self, value.Out());
+    read.valueResult = object.get_accValue(self, value.Out());
     read.value = value.Text();
     VariantValue state;
-    read.stateResult = object->get_accState(self, state.Out());
+    read.stateResult = object.get_accState(self, state.Out());
     if (read.stateResult == S_OK && state.IsLong()) {
         read.state = state.Long();
     }
+}
+
+// The object of the control's client area, as a reader asks for it.
+inline HRESULT ObjectOf(HWND control, IAccessible*& object) {
+    object = nullptr;
+    const HRESULT found =
+        AccessibleObjectFromWindow(control, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                   reinterpret_cast<void**>(&object));
+    if (SUCCEEDED(found) && object == nullptr) {
+        return E_NOINTERFACE;
+    }
+    return found;
+}
+
+// The control's object, read once and let go; the result of asking for it.
+inline HRESULT ReadAccessible(HWND control, AccessibleRead& read) {
+    IAccessible* object = nullptr;
+    const HRESULT found = ObjectOf(control, object);
+    if (FAILED(found)) {
+        return found;
+    }
+    ReadParts(*object, read);
     object->Release();
     return S_OK;
 }
+
+// One control's object kept from one command to a later one, as a reader keeps
+// the object it stands on while the program goes on (and may destroy the
+// control). The driver's main thread joins the multithreaded apartment for it.
+class HeldAccessible {
+  public:
+    HeldAccessible() = default;
+    HeldAccessible(const HeldAccessible&) = delete;
+    HeldAccessible& operator=(const HeldAccessible&) = delete;
+    ~HeldAccessible() { Reset(nullptr); }
+
+    HRESULT Hold(HWND control) {
+        if (!joined_) {
+            const HRESULT joined = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+            if (FAILED(joined)) {
+                return joined;
+            }
+            joined_ = true;
+        }
+        IAccessible* object = nullptr;
+        const HRESULT found = ObjectOf(control, object);
+        if (SUCCEEDED(found)) {
+            Reset(object);
+        }
+        return found;
+    }
+    bool Read(AccessibleRead& read) const {
+        if (object_ == nullptr) {
+            return false;
+        }
+        ReadParts(*object_, read);
+        return true;
+    }
+
+  private:
+    void Reset(IAccessible* object) {
+        if (object_ != nullptr) {
+            object_->Release();
+        }
+        object_ = object;
+    }
+
+    IAccessible* object_ = nullptr;
+    bool joined_ = false;
+};
 
 struct AccessibleTask {
     HWND control = nullptr;

@@ -101,14 +101,34 @@ struct Answer {
 
 enum class Target { kMain, kAdjust };
 
+// The value changes the program has announced since they were last taken: the
+// control ids, in order, as an out-of-context event hook hears of them.
+struct ValueChanges {
+    HWINEVENTHOOK hook = nullptr;
+    std::vector<int> controls;
+};
+
 struct Driver {
     HWND main = nullptr;
     DWORD pid = 0;            // the program's process, from the last main window seen
     std::vector<HWND> boxes;  // open message boxes, oldest first
     HookClient hook;
+    ValueChanges valueChanges;
+    tovak::e2e::HeldAccessible held;
+    int heldId = 0;
     bool quit = false;
     Target target = Target::kMain;  // the window the command being run addresses
 };
+
+// The hook's callback has no context of its own: the one watch of the driver.
+ValueChanges* valueWatch = nullptr;
+
+void CALLBACK OnValueChange(HWINEVENTHOOK, DWORD, HWND control, LONG object, LONG child, DWORD,
+                            DWORD) {
+    if (valueWatch != nullptr && object == OBJID_CLIENT && child == CHILDID_SELF) {
+        valueWatch->controls.push_back(GetDlgCtrlID(control));
+    }
+}
 
 // ---- small readers ---------------------------------------------------------------
 
@@ -877,6 +897,76 @@ Answer CmdAccessible(Driver& driver, const Args& args) {
     return Answer::Ok(JsonObject().AddRaw("controls", list.Text()));
 }
 
+// Keeps a control's accessible object for `held`, as a reader keeps the one it
+// stands on; the object held before is let go.
+Answer CmdHold(Driver& driver, const Args& args) {
+    Answer failure;
+    HWND window = nullptr;
+    HWND control = nullptr;
+    if (!RequireTarget(driver, window, failure) ||
+        !RequireControl(driver, window, args[0], control, failure)) {
+        return failure;
+    }
+    const HRESULT found = driver.held.Hold(control);
+    if (FAILED(found)) {
+        return Answer::Fail("control " + std::string(args[0]) + " gave no accessible object: " +
+                            std::to_string(static_cast<unsigned long>(found)));
+    }
+    driver.heldId = GetDlgCtrlID(control);
+    return Answer::Ok();
+}
+
+// The object kept by `hold`, read again now: once its control has gone, each part
+// is null with the error the object answers.
+Answer CmdHeld(Driver& driver, const Args&) {
+    AccessibleRead read;
+    if (!driver.held.Read(read)) {
+        return Answer::Fail("no accessible object is held");
+    }
+    return Answer::Ok(JsonObject().AddRaw("control", DescribeAccessible(driver.heldId, read)));
+}
+
+// The value changes the program has announced since the last call, heard by an
+// out-of-context event hook on its process (set by the first call) while the
+// driver pumps its messages for the given time.
+Answer CmdValueChanges(Driver& driver, const Args& args) {
+    long long waitMs = 0;
+    if (!ParseNumber(args[0], 0, kMaxWaitMs, waitMs)) {
+        return BadNumber("the time to listen", args[0], 0, kMaxWaitMs);
+    }
+    Answer failure;
+    if (!RequireMain(driver, failure)) {
+        return failure;
+    }
+    ValueChanges& changes = driver.valueChanges;
+    if (changes.hook == nullptr) {
+        valueWatch = &changes;
+        changes.hook = SetWinEventHook(EVENT_OBJECT_VALUECHANGE, EVENT_OBJECT_VALUECHANGE, nullptr,
+                                       OnValueChange, driver.pid, 0, WINEVENT_OUTOFCONTEXT);
+        if (changes.hook == nullptr) {
+            return Answer::Fail("cannot hook value changes: error " +
+                                std::to_string(GetLastError()));
+        }
+    }
+    WaitFor(waitMs, [] {
+        MSG message{};
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageA(&message);
+        }
+        return false;
+    });
+    MSG message{};
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        DispatchMessageA(&message);
+    }
+    JsonArray controls;
+    for (const int id : changes.controls) {
+        controls.AddRaw(std::to_string(id));
+    }
+    changes.controls.clear();
+    return Answer::Ok(JsonObject().AddRaw("controls", controls.Text()));
+}
+
 Answer CmdQuit(Driver& driver, const Args&) {
     driver.quit = true;
     return Answer::Ok();
@@ -916,6 +1006,9 @@ constexpr Command kCommands[] = {
     {"pixel", 2, 2, kWin, "pixel <x> <y> [adjust]", CmdPixel},
     {"accessible", 1, kMaxAccessibleReads, kWin, "accessible <id> [<id> ...] [adjust]",
      CmdAccessible},
+    {"hold", 1, 1, kWin, "hold <id> [adjust]", CmdHold},
+    {"held", 0, 0, kNone, "held", CmdHeld},
+    {"valuechanges", 1, 1, kNone, "valuechanges <listen_ms>", CmdValueChanges},
     {"quit", 0, 0, kNone, "quit", CmdQuit},
 };
 

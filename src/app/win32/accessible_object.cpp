@@ -314,8 +314,8 @@ LRESULT AnswerReader(HWND control, WPARAM flags) {
 WNDPROC buttonProcedure = nullptr;
 WNDPROC staticProcedure = nullptr;
 
-template <WNDPROC* original>
-LRESULT CALLBACK DescribedControlProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT DescribedControlMessage(WNDPROC original, HWND control, UINT message, WPARAM wParam,
+                                LPARAM lParam) {
     // The object id is a 32-bit value, sign-extended in a 64-bit lParam.
     if (message == WM_GETOBJECT && static_cast<DWORD>(lParam) == static_cast<DWORD>(OBJID_CLIENT)) {
         const LRESULT reference = AnswerReader(control, wParam);
@@ -323,16 +323,23 @@ LRESULT CALLBACK DescribedControlProc(HWND control, UINT message, WPARAM wParam,
             return reference;
         }
     }
-    return CallWindowProcA(*original, control, message, wParam, lParam);
+    return CallWindowProcA(original, control, message, wParam, lParam);
 }
 
-template <WNDPROC* original>
-void Subclass(HWND control) {
-    const auto previous = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
-        control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DescribedControlProc<original>)));
-    if (*original == nullptr) {
-        *original = previous;
-    } else if (*original != previous) {
+LRESULT CALLBACK DescribedButtonProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DescribedControlMessage(buttonProcedure, control, message, wParam, lParam);
+}
+
+LRESULT CALLBACK DescribedStaticProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DescribedControlMessage(staticProcedure, control, message, wParam, lParam);
+}
+
+void Subclass(HWND control, WNDPROC procedure, WNDPROC& original) {
+    const auto previous = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(procedure)));
+    if (original == nullptr) {
+        original = previous;
+    } else if (original != previous) {
         SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
     }
 }
@@ -344,9 +351,9 @@ void DescribeForReaders(HWND control, AccessWindow window, const ControlEntry& e
         return;
     }
     if (lstrcmpiA(entry.className, "BUTTON") == 0) {
-        Subclass<&buttonProcedure>(control);
+        Subclass(control, DescribedButtonProc, buttonProcedure);
     } else if (lstrcmpiA(entry.className, "STATIC") == 0) {
-        Subclass<&staticProcedure>(control);
+        Subclass(control, DescribedStaticProc, staticProcedure);
     }
 }
 
