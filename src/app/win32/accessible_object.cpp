@@ -311,10 +311,10 @@ LRESULT AnswerReader(HWND control, WPARAM flags) {
 
 // The class procedure of each class subclassed here, the same for all its
 // controls; a control whose procedure differs is left as it is.
-WNDPROC buttonProcedure = nullptr;
-WNDPROC staticProcedure = nullptr;
+WNDPROC buttonClassProc = nullptr;
+WNDPROC staticClassProc = nullptr;
 
-LRESULT DescribedControlMessage(WNDPROC original, HWND control, UINT message, WPARAM wParam,
+LRESULT DescribedControlMessage(WNDPROC classProc, HWND control, UINT message, WPARAM wParam,
                                 LPARAM lParam) {
     // The object id is a 32-bit value, sign-extended in a 64-bit lParam.
     if (message == WM_GETOBJECT && static_cast<DWORD>(lParam) == static_cast<DWORD>(OBJID_CLIENT)) {
@@ -323,23 +323,23 @@ LRESULT DescribedControlMessage(WNDPROC original, HWND control, UINT message, WP
             return reference;
         }
     }
-    return CallWindowProcA(original, control, message, wParam, lParam);
+    return CallWindowProcA(classProc, control, message, wParam, lParam);
 }
 
 LRESULT CALLBACK DescribedButtonProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
-    return DescribedControlMessage(buttonProcedure, control, message, wParam, lParam);
+    return DescribedControlMessage(buttonClassProc, control, message, wParam, lParam);
 }
 
 LRESULT CALLBACK DescribedStaticProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
-    return DescribedControlMessage(staticProcedure, control, message, wParam, lParam);
+    return DescribedControlMessage(staticClassProc, control, message, wParam, lParam);
 }
 
-void Subclass(HWND control, WNDPROC procedure, WNDPROC& original) {
+void Subclass(HWND control, WNDPROC subclassProc, WNDPROC& classProc) {
     const auto previous = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(procedure)));
-    if (original == nullptr) {
-        original = previous;
-    } else if (original != previous) {
+        SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(subclassProc)));
+    if (classProc == nullptr) {
+        classProc = previous;
+    } else if (classProc != previous) {
         SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
     }
 }
@@ -351,9 +351,9 @@ void DescribeForReaders(HWND control, AccessWindow window, const ControlEntry& e
         return;
     }
     if (lstrcmpiA(entry.className, "BUTTON") == 0) {
-        Subclass(control, DescribedButtonProc, buttonProcedure);
+        Subclass(control, DescribedButtonProc, buttonClassProc);
     } else if (lstrcmpiA(entry.className, "STATIC") == 0) {
-        Subclass(control, DescribedStaticProc, staticProcedure);
+        Subclass(control, DescribedStaticProc, staticClassProc);
     }
 }
 
