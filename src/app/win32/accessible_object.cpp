@@ -15,6 +15,7 @@
 
 #include <new>
 #include <string>
+#include <vector>
 
 #include "app/accessible.h"
 #include "app/win32/shell.h"
@@ -70,12 +71,12 @@ bool AccessLibrariesLoaded() {
 BSTR NewBstr(const std::string& text) {
     const int length =
         MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 0), L'\0');
-    if (length > 0) {
-        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                            length);
+    if (length <= 0) {
+        return libraries.sysAllocStringLen(L"", 0);
     }
-    return libraries.sysAllocStringLen(wide.c_str(), static_cast<UINT>(wide.size()));
+    std::vector<wchar_t> wide(static_cast<std::size_t>(length));
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+    return libraries.sysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
 }
 
 bool IsSelf(const VARIANT& child) {
