@@ -10,6 +10,7 @@
 namespace {
 
 constexpr const char* kBlinking = "blinking";
+constexpr const char* kNoWord = "";  // an image the table has no word for
 constexpr const char* kBlanks = " ";
 
 // What each of the panel's images shows, in words.
@@ -29,7 +30,7 @@ const char* WordOfImage(int bitmap) {
             return image.word;
         }
     }
-    return "";
+    return kNoWord;
 }
 
 // An LED's colour; the beam mode's LED blinks while the motor runs.
@@ -135,7 +136,7 @@ const char* FirstValue(int controlId) {
             return WordOfImage(kMainControls[i].bitmap);
         }
     }
-    return "";
+    return kNoWord;
 }
 
 }  // namespace
@@ -174,16 +175,20 @@ bool ReadAccessible(AccessWindow window, int controlId, AccessReading& reading) 
 }
 
 void AnnounceValueChanges() {
+    // Every value is one of the words of this file, so a word is told apart by
+    // its address; this runs once for every read of the port.
     for (const PanelEntry& entry : kPanelEntries) {
-        if (entry.value == nullptr) {
+        const auto slot = static_cast<std::size_t>(entry.id - id::kBand7Led);
+        if (entry.value == nullptr || slot >= kImageControlSpan) {
             continue;
         }
+        const char*& told = app.toldValues[slot];
+        if (told == nullptr) {
+            told = FirstValue(entry.id);
+        }
         const char* now = entry.value(entry.id);
-        const auto told = app.toldValues.find(entry.id);
-        const bool changed = told == app.toldValues.end() ? now != std::string(FirstValue(entry.id))
-                                                          : told->second != now;
-        if (changed) {
-            app.toldValues[entry.id] = now;
+        if (now != told) {
+            told = now;
             platform::AnnounceValueChange(entry.id);
         }
     }

@@ -75,8 +75,9 @@ struct AppState {
     // first band LED; 0 until one is chosen (the control shows the one it was
     // made with).
     std::array<int, kImageControlSpan> chosenImages{};
-    // What screen readers were last told each LED and the step indicator shows.
-    std::map<int, std::string> toldValues;  // control id -> value
+    // What screen readers were last told each of them shows, by the same slots;
+    // nullptr until first looked at (they were told the value it was made with).
+    std::array<const char*, kImageControlSpan> toldValues{};
 };
 
 extern AppState app;
