@@ -136,6 +136,10 @@ void CloseMainWindow() {
     ++fake.closeRequests;
 }
 
+void AnnounceValueChange(int id) {
+    fake.valueChanges.push_back(id);
+}
+
 namespace {
 
 int ShowBox(const std::string& text, const std::string& caption, unsigned style, bool owned) {

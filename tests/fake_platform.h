@@ -37,6 +37,7 @@ struct FakePlatform {
     std::map<int, std::uint32_t> timers;  // running timers and their periods
     std::vector<std::string> timerLog;    // "start 0 100", "stop 2"
     int closeRequests = 0;
+    std::vector<int> valueChanges;              // the controls announced, in order
     std::vector<std::uint32_t> displayBrushes;  // the colour of every brush made, in order
     bool statusImagesLoaded = false;
     bool resourcesReleased = false;

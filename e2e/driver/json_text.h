@@ -28,6 +28,28 @@ inline void AppendJsonString(std::string& out, std::string_view text) {
     out += '"';
 }
 
+// UTF-16 text (an accessible object's) with every code unit outside printable
+// ASCII as \uXXXX, so the JSON reader gets the characters themselves.
+inline void AppendJsonWideString(std::string& out, std::wstring_view text) {
+    static constexpr char kHexDigits[] = "0123456789abcdef";
+    out += '"';
+    for (const wchar_t c : text) {
+        const auto unit = static_cast<unsigned>(c) & 0xFFFFu;
+        if (unit == '"' || unit == '\\') {
+            out += '\\';
+            out += static_cast<char>(unit);
+        } else if (unit < 0x20 || unit >= 0x7f) {
+            out += "\\u";
+            for (int shift = 12; shift >= 0; shift -= 4) {
+                out += kHexDigits[(unit >> shift) & 0xF];
+            }
+        } else {
+            out += static_cast<char>(unit);
+        }
+    }
+    out += '"';
+}
+
 inline std::string JsonString(std::string_view text) {
     std::string out;
     AppendJsonString(out, text);
@@ -51,6 +73,11 @@ class JsonObject {
     JsonObject& AddText(std::string_view key, std::string_view text) {
         Key(key);
         AppendJsonString(members_, text);
+        return *this;
+    }
+    JsonObject& AddWideText(std::string_view key, std::wstring_view text) {
+        Key(key);
+        AppendJsonWideString(members_, text);
         return *this;
     }
     JsonObject& AddNumber(std::string_view key, long long number) {

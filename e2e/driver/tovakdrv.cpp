@@ -20,6 +20,7 @@
 #include <string_view>
 #include <vector>
 
+#include "accessible_client.h"
 #include "hook_abi.h"
 #include "hook_client.h"
 #include "json_text.h"
@@ -27,6 +28,8 @@
 
 namespace {
 
+using tovak::e2e::AccessibleRead;
+using tovak::e2e::AccessibleTask;
 using tovak::e2e::HookClient;
 using tovak::e2e::JsonArray;
 using tovak::e2e::JsonNumbers;
@@ -60,6 +63,7 @@ constexpr std::size_t kMaxLineLength = 4096;
 constexpr int kMaxWindows = 4096;  // bound on any walk over a window list
 constexpr long long kMaxControlId = 0xFFFF;
 constexpr long long kMaxCoordinate = 1 << 20;
+constexpr std::size_t kMaxAccessibleReads = MAXIMUM_WAIT_OBJECTS;  // read at once
 
 // Alt+F4 as the keyboard would deliver it: F4's scan code, bit 29 says Alt is held.
 constexpr WPARAM kF4Key = VK_F4;
@@ -100,14 +104,34 @@ struct Answer {
 
 enum class Target { kMain, kAdjust };
 
+// The value changes the program has announced since they were last taken: the
+// control ids, in order, as an out-of-context event hook hears of them.
+struct ValueChanges {
+    HWINEVENTHOOK hook = nullptr;
+    std::vector<int> controls;
+};
+
 struct Driver {
     HWND main = nullptr;
     DWORD pid = 0;            // the program's process, from the last main window seen
     std::vector<HWND> boxes;  // open message boxes, oldest first
     HookClient hook;
+    ValueChanges valueChanges;
+    tovak::e2e::HeldAccessible held;
+    int heldId = 0;
     bool quit = false;
     Target target = Target::kMain;  // the window the command being run addresses
 };
+
+// The hook's callback has no context of its own: the one watch of the driver.
+ValueChanges* valueWatch = nullptr;
+
+void CALLBACK OnValueChange(HWINEVENTHOOK, DWORD, HWND control, LONG object, LONG child, DWORD,
+                            DWORD) {
+    if (valueWatch != nullptr && object == OBJID_CLIENT && child == CHILDID_SELF) {
+        valueWatch->controls.push_back(GetDlgCtrlID(control));
+    }
+}
 
 // ---- small readers ---------------------------------------------------------------
 
@@ -831,6 +855,132 @@ Answer CmdPixel(Driver& driver, const Args& args) {
         "rgb", JsonNumbers({GetRValue(colour), GetGValue(colour), GetBValue(colour)})));
 }
 
+// A part of an accessible object's answer: its text, or null when the object
+// did not give it, with the result code either way.
+void AddAccessiblePart(JsonObject& fields, const char* key, HRESULT result,
+                       const std::wstring& text) {
+    if (result == S_OK) {
+        fields.AddWideText(key, text);
+    } else {
+        fields.AddRaw(key, "null");
+    }
+    fields.AddNumber(std::string(key) + "result", static_cast<unsigned long>(result));
+}
+
+std::string DescribeAccessible(int id, const AccessibleRead& read) {
+    JsonObject fields;
+    fields.AddNumber("id", id);
+    AddAccessiblePart(fields, "name", read.nameResult, read.name);
+    if (read.roleResult == S_OK) {
+        fields.AddNumber("role", read.role).AddWideText("roletext", read.roleText);
+    } else {
+        fields.AddRaw("role", "null").AddRaw("roletext", "null");
+    }
+    AddAccessiblePart(fields, "value", read.valueResult, read.value);
+    if (read.stateResult == S_OK) {
+        fields.AddNumber("state", read.state);
+    } else {
+        fields.AddRaw("state", "null");
+    }
+    return fields.Text();
+}
+
+// Controls as a screen reader reads them, through oleacc from this process: each
+// one's name, role (the number and the system's word for it), value and state.
+Answer CmdAccessible(Driver& driver, const Args& args) {
+    Answer failure;
+    HWND window = nullptr;
+    std::vector<AccessibleTask> tasks(args.size());
+    if (!RequireTarget(driver, window, failure)) {
+        return failure;
+    }
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (!RequireControl(driver, window, args[i], tasks[i].control, failure)) {
+            return failure;
+        }
+    }
+    tovak::e2e::ReadAccessibleAll(tasks);
+    JsonArray list;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (FAILED(tasks[i].found)) {
+            return Answer::Fail("control " + std::string(args[i]) + " gave no accessible object: " +
+                                std::to_string(static_cast<unsigned long>(tasks[i].found)));
+        }
+        list.AddRaw(DescribeAccessible(GetDlgCtrlID(tasks[i].control), tasks[i].read));
+    }
+    return Answer::Ok(JsonObject().AddRaw("controls", list.Text()));
+}
+
+// Keeps a control's accessible object for `held`, as a reader keeps the one it
+// stands on; the object held before is let go.
+Answer CmdHold(Driver& driver, const Args& args) {
+    Answer failure;
+    HWND window = nullptr;
+    HWND control = nullptr;
+    if (!RequireTarget(driver, window, failure) ||
+        !RequireControl(driver, window, args[0], control, failure)) {
+        return failure;
+    }
+    const HRESULT found = driver.held.Hold(control);
+    if (FAILED(found)) {
+        return Answer::Fail("control " + std::string(args[0]) + " gave no accessible object: " +
+                            std::to_string(static_cast<unsigned long>(found)));
+    }
+    driver.heldId = GetDlgCtrlID(control);
+    return Answer::Ok();
+}
+
+// The object kept by `hold`, read again now: once its control has gone, each part
+// is null with the error the object answers.
+Answer CmdHeld(Driver& driver, const Args&) {
+    AccessibleRead read;
+    if (!driver.held.Read(read)) {
+        return Answer::Fail("no accessible object is held");
+    }
+    return Answer::Ok(JsonObject().AddRaw("control", DescribeAccessible(driver.heldId, read)));
+}
+
+// The value changes the program has announced since the last call, heard by an
+// out-of-context event hook on its process (set by the first call) while the
+// driver pumps its messages for the given time.
+Answer CmdValueChanges(Driver& driver, const Args& args) {
+    long long waitMs = 0;
+    if (!ParseNumber(args[0], 0, kMaxWaitMs, waitMs)) {
+        return BadNumber("the time to listen", args[0], 0, kMaxWaitMs);
+    }
+    Answer failure;
+    if (!RequireMain(driver, failure)) {
+        return failure;
+    }
+    ValueChanges& changes = driver.valueChanges;
+    if (changes.hook == nullptr) {
+        valueWatch = &changes;
+        changes.hook = SetWinEventHook(EVENT_OBJECT_VALUECHANGE, EVENT_OBJECT_VALUECHANGE, nullptr,
+                                       OnValueChange, driver.pid, 0, WINEVENT_OUTOFCONTEXT);
+        if (changes.hook == nullptr) {
+            return Answer::Fail("cannot hook value changes: error " +
+                                std::to_string(GetLastError()));
+        }
+    }
+    WaitFor(waitMs, [] {
+        MSG message{};
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageA(&message);
+        }
+        return false;
+    });
+    MSG message{};
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        DispatchMessageA(&message);
+    }
+    JsonArray controls;
+    for (const int id : changes.controls) {
+        controls.AddRaw(std::to_string(id));
+    }
+    changes.controls.clear();
+    return Answer::Ok(JsonObject().AddRaw("controls", controls.Text()));
+}
+
 Answer CmdQuit(Driver& driver, const Args&) {
     driver.quit = true;
     return Answer::Ok();
@@ -868,6 +1018,11 @@ constexpr Command kCommands[] = {
     {"waitbox", 1, 1, kNone, "waitbox <timeout_ms>", CmdWaitBox},
     {"answer", 1, 1, kNone, "answer <button_id>", CmdAnswer},
     {"pixel", 2, 2, kWin, "pixel <x> <y> [adjust]", CmdPixel},
+    {"accessible", 1, kMaxAccessibleReads, kWin, "accessible <id> [<id> ...] [adjust]",
+     CmdAccessible},
+    {"hold", 1, 1, kWin, "hold <id> [adjust]", CmdHold},
+    {"held", 0, 0, kNone, "held", CmdHeld},
+    {"valuechanges", 1, 1, kNone, "valuechanges <listen_ms>", CmdValueChanges},
     {"quit", 0, 0, kNone, "quit", CmdQuit},
 };
 

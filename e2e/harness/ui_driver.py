@@ -118,6 +118,28 @@ class UiDriver:
     def pixel(self, x, y, adjust=False):
         return self.call("pixel %d %d" % (x, y) + self._on(adjust))
 
+    def accessible(self, control_ids, adjust=False):
+        """Controls as a screen reader reads them through oleacc, all at once: {id:
+        {"name", "role", "roletext", "value", "state"}}, a part the object does not
+        give being None ("nameresult" and "valueresult" hold the result codes)."""
+        answer = self.call("accessible " + " ".join("%d" % i for i in control_ids)
+                           + self._on(adjust))
+        return {control["id"]: control for control in answer["controls"]}
+
+    def hold(self, control_id, adjust=False):
+        """Keeps the control's accessible object, as a reader keeps the one it is on."""
+        return self.call("hold %d" % control_id + self._on(adjust))
+
+    def held(self):
+        """The object kept by hold(), read again now, as accessible() reads one."""
+        return self.call("held")["control"]
+
+    def valuechanges(self, listen_ms=0):
+        """The controls whose value change the program announced since the last call
+        (the first call starts listening), in order, after listening listen_ms more."""
+        return self.call("valuechanges %d" % listen_ms,
+                         listen_ms / 1000 + DRIVER_REPLY_TIMEOUT)["controls"]
+
     def menustate(self, item_id):
         return self.call("menustate %d" % item_id)
 

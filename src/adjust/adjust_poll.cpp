@@ -4,6 +4,7 @@
 #include <array>
 
 #include "adjust/adjust_messages.h"
+#include "app/accessible.h"
 #include "app/ids.h"
 #include "app/state.h"
 #include "app/texts.h"
@@ -70,6 +71,8 @@ void AdjustPoll(int timerId) {
         WriteLogLine(kLogReceived, shown + kLogTerminator);
         ReceiveAdjustMessages(std::string(buffer.data(), count));
         RefreshDisplayPanel(MotorCounterOrNothing());
+        // The motor's start and stop turn the beam LED's blinking on and off.
+        AnnounceValueChanges();
     }
     RestartAdjustPoll();
 }

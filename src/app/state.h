@@ -4,13 +4,17 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <string>
 
+#include "app/ids.h"
 #include "platform/platform.h"
 
 constexpr int kElementCount = 6;
+// The panel's image controls lie between the first band LED and the step indicator.
+constexpr std::size_t kImageControlSpan = id::kStepIndicator - id::kBand7Led + 1;
 
 struct AppState {
     // Serial link.
@@ -67,6 +71,13 @@ struct AppState {
     // shown when the last hold ends (ImageHold).
     int imageHolds = 0;
     std::map<int, int> heldImages;  // control id -> bitmap id
+    // The image last chosen for each of them, shown or held, by id from the
+    // first band LED; 0 until one is chosen (the control shows the one it was
+    // made with).
+    std::array<int, kImageControlSpan> chosenImages{};
+    // What screen readers were last told each of them shows, by the same slots;
+    // nullptr until first looked at (they were told the value it was made with).
+    std::array<const char*, kImageControlSpan> toldValues{};
 };
 
 extern AppState app;

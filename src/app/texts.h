@@ -124,6 +124,7 @@ constexpr const char* kAdjustShort = "Short";
 constexpr const char* kDuringMotorOperation = "During motor operation";
 constexpr const char* kLockedPrefix = "Locked ";
 constexpr const char* kMaxLength = "Max Length : ";
+constexpr const char* kLengthFieldName = " length";  // after the element's name, for screen readers
 
 // Commands of the Adjust window.
 constexpr const char* kNamesRequest = "Ea";

@@ -3,6 +3,8 @@
 #include <map>
 #include <utility>
 
+#include "app/accessible.h"
+#include "app/controls.h"
 #include "app/ids.h"
 #include "app/state.h"
 #include "app/texts.h"
@@ -33,16 +35,43 @@ void ShowHeldImages() {
     for (const auto& [control, bitmap] : held) {
         platform::SetControlImage(control, bitmap);
     }
+    AnnounceValueChanges();
+}
+
+// The slot of an image control in chosenImages, or the span for any other id.
+std::size_t ImageSlot(int controlId) {
+    const int slot = controlId - id::kBand7Led;
+    return slot >= 0 && static_cast<std::size_t>(slot) < kImageControlSpan
+               ? static_cast<std::size_t>(slot)
+               : kImageControlSpan;
 }
 
 }  // namespace
 
 void ShowImage(int controlId, int bitmapId) {
+    const std::size_t slot = ImageSlot(controlId);
+    if (slot < kImageControlSpan) {
+        app.chosenImages[slot] = bitmapId;
+    }
     if (app.imageHolds > 0) {
         app.heldImages[controlId] = bitmapId;
         return;
     }
     platform::SetControlImage(controlId, bitmapId);
+    AnnounceValueChanges();
+}
+
+int ChosenImage(int controlId) {
+    const std::size_t slot = ImageSlot(controlId);
+    if (slot < kImageControlSpan && app.chosenImages[slot] != 0) {
+        return app.chosenImages[slot];
+    }
+    for (std::size_t i = 0; i < kMainControlCount; ++i) {
+        if (kMainControls[i].id == controlId) {
+            return kMainControls[i].bitmap;
+        }
+    }
+    return 0;
 }
 
 ImageHold::ImageHold() {
@@ -119,6 +148,15 @@ void RefreshBeamLeds() {
         const bool lit = app.blinkPhase != 1 && app.beamMode == beam.mode;
         ShowImage(beam.led, lit ? beam.bitmap : id::kBitmapLedOff);
     }
+}
+
+int BeamModeLed(std::uint8_t beamMode) {
+    for (const BeamLed& beam : kBeamLeds) {
+        if (beam.mode == beamMode) {
+            return beam.led;
+        }
+    }
+    return 0;
 }
 
 void RefreshBandLeds(int litKey) {

@@ -21,6 +21,11 @@ void RefreshDisplayPanel(const std::string& extra);
 // ImageHold lasts.
 void ShowImage(int controlId, int bitmapId);
 
+// The bitmap one of the panel's image controls shows, or is to show once the
+// images held are shown: the last one chosen for it, else the one it was made
+// with; 0 for a control that shows none.
+int ChosenImage(int controlId);
+
 // Holds the panel's images from its making to its end, then shows on each
 // control the last image chosen for it. One read can carry hundreds of
 // frequency reports, each choosing nine images; what stays on the panel is the
@@ -50,6 +55,9 @@ class ImageHoldPause {
 
 // The LED of the beam mode, dark on the blink phase.
 void RefreshBeamLeds();
+
+// The LED that a beam mode lights, or 0 for a mode that lights none.
+int BeamModeLed(std::uint8_t beamMode);
 
 // Lights the LED of one band key (0 to 7) and darkens the other seven; any
 // other key darkens all eight.

@@ -60,6 +60,9 @@ void SetMainCaption(const std::string& text);
 void StartTimer(int id, std::uint32_t intervalMs);
 void StopTimer(int id);
 void CloseMainWindow();  // as the close box does; returns once the window is gone
+// Tells screen readers that what a main-window control shows has changed; they
+// ask for the new value themselves.
+void AnnounceValueChange(int id);
 
 // The Adjust window, modal over the main window. RunDialog creates the named
 // window, runs its message loop with the main window disabled and returns its

@@ -19,7 +19,8 @@ constexpr int kAdjustHeight = 229;
 
 void CreateAdjustControls(HWND window) {
     for (std::size_t i = 0; i < kAdjustControlCount; ++i) {
-        CreateControl(window, kAdjustControls[i], shell.smallFont);
+        DescribeForReaders(CreateControl(window, kAdjustControls[i], shell.smallFont),
+                           AccessWindow::kAdjust, kAdjustControls[i]);
     }
 }
 

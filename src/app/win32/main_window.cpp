@@ -16,6 +16,7 @@ void CreateControls(HWND window) {
     for (std::size_t i = 0; i < kMainControlCount; ++i) {
         const ControlEntry& control = kMainControls[i];
         HWND child = CreateControl(window, control, shell.panelFont);
+        DescribeForReaders(child, AccessWindow::kMain, control);
         if (control.bitmap != 0 && image < kPanelImageCount) {
             HBITMAP bitmap =
                 static_cast<HBITMAP>(LoadImageA(shell.instance, MAKEINTRESOURCEA(control.bitmap),

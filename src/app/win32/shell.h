@@ -7,6 +7,7 @@
 
 #include <array>
 
+#include "app/accessible.h"
 #include "app/controls.h"
 #include "app/menu_tree.h"
 
@@ -33,6 +34,10 @@ HMENU& Menu(MenuSlot slot);
 
 // One control of a table, created under parent and given its font (no redraw).
 HWND CreateControl(HWND parent, const ControlEntry& control, HFONT font);
+
+// A control the core describes to screen readers answers them with its own
+// accessible object from now on; any other is left as it is.
+void DescribeForReaders(HWND control, AccessWindow window, const ControlEntry& entry);
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK PanelColourProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

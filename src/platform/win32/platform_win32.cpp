@@ -135,6 +135,9 @@ void CloseMainWindow() {
     SendMessageA(shell.mainWindow, WM_CLOSE, 0, 0);
 }
 
+// AnnounceValueChange lives with the controls' accessible objects
+// (src/app/win32/accessible_object.cpp).
+
 // RunDialog, the Adjust window's modal host, lives with that window
 // (src/adjust/win32/adjust_window.cpp).
 
