@@ -9,7 +9,8 @@
 - the installer is a 32-bit NSIS installer;
 - the Debian package holds exactly its table of files, owned by root, with Debian's
   modes and one time (SOURCE_DATE_EPOCH): both programs byte for byte the builds',
-  the launcher of this version, the menu entry, the icons in their sizes, the manual,
+  the launcher of this version and its modules as in the work tree, the menu entry,
+  the icons in their sizes, the manual,
   copyright and changelog; its control names the version and Wine's packages;
 - the source archive holds one folder of the version, every file byte for byte the
   work tree's and all of one time, its header without the time it was made;
@@ -54,6 +55,8 @@ README_MUST_NAME = (r"%LOCALAPPDATA%\VORNHALT\tovakrem.ini",
 DEB_PACKAGE = "tovak-remote"
 DEB_PROGRAMS = "usr/lib/%s" % DEB_PACKAGE
 DEB_ICON_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
+# The launcher's Python package beside the programs; /usr/bin/tovak-remote starts it.
+LAUNCHER_MODULES = ("__init__", "cli", "common", "places", "ports", "prefix")
 DEB_FILES = dict([
     ("usr/bin/%s" % DEB_PACKAGE, 0o755),
     (DEB_PROGRAMS + "/win32/tovakrem.exe", 0o644),
@@ -63,7 +66,9 @@ DEB_FILES = dict([
     ("usr/share/doc/%s/copyright" % DEB_PACKAGE, 0o644),
     ("usr/share/doc/%s/changelog.gz" % DEB_PACKAGE, 0o644),
 ] + [("usr/share/icons/hicolor/%dx%d/apps/%s.png" % (size, size, DEB_PACKAGE), 0o644)
-     for size in DEB_ICON_SIZES])
+     for size in DEB_ICON_SIZES] + [("%s/tovak_remote/%s.py" % (DEB_PROGRAMS, module), 0o644)
+                                    for module in LAUNCHER_MODULES])
+LAUNCHER_SOURCE = REPO / "packaging" / "linux" / "tovak_remote"
 DEB_CONTROL = {"Package": DEB_PACKAGE, "Architecture": "amd64", "Section": "hamradio",
                "Depends": "python3, wine, wine64, fonts-inconsolata", "Recommends": "wine32"}
 DESKTOP_ENTRY = {"Type": "Application", "Name": "Tovak Remote", "Exec": DEB_PACKAGE,
@@ -248,6 +253,10 @@ def check_deb(path, version, problems):
     for text in ('VERSION = "%s"' % version, 'PROGRAM_DIR = "/%s"' % DEB_PROGRAMS):
         if text not in launcher:
             problems.append("%s: the launcher lacks %s" % (path.name, text))
+    for module in LAUNCHER_MODULES:
+        name = "%s/tovak_remote/%s.py" % (DEB_PROGRAMS, module)
+        if read(name) != (LAUNCHER_SOURCE / ("%s.py" % module)).read_bytes():
+            problems.append("%s: %s is not the work tree's" % (path.name, name))
     entry = dict(re.findall(r"^([A-Za-z]+)=(.*)$",
                             read("usr/share/applications/%s.desktop" % DEB_PACKAGE).decode(),
                             re.MULTILINE))

@@ -11,8 +11,9 @@ packages=(
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 nsis git
     wine wine32:i386 wine64
     xvfb xauth imagemagick fonts-dejavu-core fonts-inconsolata
-    python3 e2fsprogs
-    lintian
+    python3 e2fsprogs iproute2
+    lintian appstream desktop-file-utils
+    ser2net
 )
 # Extra packages a command needs beyond these (tools/bench.sh: Google Benchmark).
 packages+=("$@")

@@ -55,6 +55,12 @@ add_custom_target(release_files ALL
     VERBATIM)
 
 install(PROGRAMS ${TOVAK_GENERATED}/tovak-remote DESTINATION bin)
+# The launcher's own package, beside the programs (the entry point above finds it there).
+set(TOVAK_LAUNCHER_MODULES __init__ cli common places ports prefix)
+foreach(module IN LISTS TOVAK_LAUNCHER_MODULES)
+    install(FILES ${TOVAK_LINUX_DIR}/tovak_remote/${module}.py
+        DESTINATION ${TOVAK_PROGRAM_FOLDER}/tovak_remote)
+endforeach()
 install(FILES ${TOVAK_WIN32_PROGRAM} DESTINATION ${TOVAK_PROGRAM_FOLDER}/win32)
 install(FILES ${TOVAK_WIN64_PROGRAM} DESTINATION ${TOVAK_PROGRAM_FOLDER}/win64)
 install(FILES ${TOVAK_LINUX_DIR}/tovak-remote.desktop DESTINATION share/applications)
