@@ -56,7 +56,8 @@ DEB_PACKAGE = "tovak-remote"
 DEB_PROGRAMS = "usr/lib/%s" % DEB_PACKAGE
 DEB_ICON_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
 # The launcher's Python package beside the programs; /usr/bin/tovak-remote starts it.
-LAUNCHER_MODULES = ("__init__", "cli", "common", "places", "ports", "prefix")
+LAUNCHER_MODULES = ("__init__", "bridge", "cli", "common", "framing", "places", "ports",
+                    "prefix", "report")
 DEB_FILES = dict([
     ("usr/bin/%s" % DEB_PACKAGE, 0o755),
     (DEB_PROGRAMS + "/win32/tovakrem.exe", 0o644),

@@ -56,7 +56,7 @@ add_custom_target(release_files ALL
 
 install(PROGRAMS ${TOVAK_GENERATED}/tovak-remote DESTINATION bin)
 # The launcher's own package, beside the programs (the entry point above finds it there).
-set(TOVAK_LAUNCHER_MODULES __init__ cli common places ports prefix)
+set(TOVAK_LAUNCHER_MODULES __init__ bridge cli common framing places ports prefix report)
 foreach(module IN LISTS TOVAK_LAUNCHER_MODULES)
     install(FILES ${TOVAK_LINUX_DIR}/tovak_remote/${module}.py
         DESTINATION ${TOVAK_PROGRAM_FOLDER}/tovak_remote)

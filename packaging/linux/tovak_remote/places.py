@@ -23,6 +23,9 @@ NO_PORT_FOLDER = "no-port"
 LOCK_FILE = "lock"
 WINE_OUTPUT_FILE = "wine.log"
 PORTS_FILE = "ports"
+LINK_FOLDER = "ports"  # comN: a link to the pty of a network port, while the program runs
+LINK_STATES_FILE = "links"  # the network ports' states, while the program runs
+LAUNCHER_LOG_FILE = "launcher.log"
 
 # What the program keeps inside the prefix (%LOCALAPPDATA%\VORNHALT).
 SETTINGS_PATH = ("AppData", "Local", "VORNHALT", "tovakrem.ini")
@@ -48,6 +51,8 @@ class Places:
         self.no_port = self.app / NO_PORT_FOLDER
         self.lock = self.app / LOCK_FILE
         self.wine_output = self.app / WINE_OUTPUT_FILE
+        self.link_states = self.app / LINK_STATES_FILE
+        self.launcher_log = self.app / LAUNCHER_LOG_FILE
         self.ports = base_folder("XDG_CONFIG_HOME", ".config") / APP_FOLDER / PORTS_FILE
         self.programs = Path(os.environ.get(PROGRAM_DIR_VARIABLE) or program_dir)
         self.wine = Path(os.environ.get(WINE_DIR_VARIABLE) or WINE_DIR)
@@ -61,6 +66,27 @@ class Places:
 
     def log(self):
         return self.profile.joinpath(*LOG_PATH)
+
+    def network_link(self, port):
+        """Where COMn of a network port leads: a link, made anew at each start, to the
+        pty the launcher bridges; the same path every time, so the prefix's mapping
+        stays as it is."""
+        return self.app / LINK_FOLDER / ("com%d" % port)
+
+
+def running(places):
+    """Whether a start holds the lock now (the program runs); makes nothing."""
+    try:
+        descriptor = os.open(places.lock, os.O_RDONLY)
+    except OSError:
+        return False
+    try:
+        fcntl.flock(descriptor, fcntl.LOCK_SH | fcntl.LOCK_NB)
+        return False
+    except OSError:
+        return True
+    finally:
+        os.close(descriptor)
 
 
 def take_lock(places):

@@ -14,8 +14,15 @@ PORT_NAME = re.compile(r"(?:\\\\\.\\)?COM(\d+)", re.IGNORECASE)
 DEVICE_PATTERNS = ("ttyUSB*", "ttyACM*")
 BY_ID_FOLDER = ("serial", "by-id")
 PORTS_FILE_HEADER = (
-    "# The COM ports of Tovak Remote: COMn=serial device, one a line.\n"
+    "# The COM ports of Tovak Remote: COMn=serial device or COMn=tcp://HOST:PORT (a\n"
+    "# network serial server), one a line.\n"
     "# Written by tovak-remote --port COMn=DEVICE; COMn= removes one.\n")
+# A network serial server speaking raw TCP (ser2net's "accepter: tcp,PORT"): a host
+# name, an IPv4 address or an IPv6 one in brackets, and the port.
+NETWORK_SCHEME = "tcp://"
+NETWORK_ADDRESS = re.compile(
+    r"tcp://(?:\[([0-9A-Fa-f:.]+(?:%[\w.-]+)?)\]|([A-Za-z0-9](?:[A-Za-z0-9.-]{0,251}"
+    r"[A-Za-z0-9])?)):(\d{1,5})", re.IGNORECASE)
 
 
 def port_number(name):
@@ -24,6 +31,23 @@ def port_number(name):
     if match and int(match.group(1)) in PORT_NUMBERS:
         return int(match.group(1))
     return None
+
+
+def is_network(target):
+    return target[:len(NETWORK_SCHEME)].lower() == NETWORK_SCHEME
+
+
+def network_address(target):
+    """'tcp://station.local:3333' -> ('station.local', 3333); None for anything else."""
+    match = NETWORK_ADDRESS.fullmatch(target.strip())
+    if not match or not 0 < int(match.group(3)) < 65536:
+        return None
+    return match.group(1) or match.group(2), int(match.group(3))
+
+
+def network_target(host, port):
+    return "%s[%s]:%d" % (NETWORK_SCHEME, host, port) if ":" in host else \
+        "%s%s:%d" % (NETWORK_SCHEME, host, port)
 
 
 def read_mappings(places):
@@ -42,10 +66,12 @@ def read_mappings(places):
             continue
         name, _, device = line.partition("=")
         port = port_number(name)
-        if port is None or not os.path.isabs(device.strip()):
+        device = device.strip()
+        server = network_address(device) if is_network(device) else None
+        if port is None or not (os.path.isabs(device) or server):
             refuse("%s, line %d: not COMn=/device, left out: %s" % (places.ports, number, line))
             continue
-        mappings[port] = device.strip()
+        mappings[port] = network_target(*server) if server else device
     return mappings
 
 
@@ -75,7 +101,8 @@ def device_problem(path):
 
 
 def parse_port_option(value):
-    """'COM3=/dev/ttyUSB0' -> (3, '/dev/ttyUSB0'); 'COM3=' -> (3, None)."""
+    """'COM3=/dev/ttyUSB0' -> (3, '/dev/ttyUSB0'); 'COM3=tcp://station:3333' -> (3,
+    'tcp://station:3333'); 'COM3=' -> (3, None)."""
     name, equals, device = value.partition("=")
     port = port_number(name)
     if not equals or port is None:
@@ -84,7 +111,27 @@ def parse_port_option(value):
         return port, None
     if any(ord(c) < 32 for c in device):
         raise Refusal("--port %s: a device name has no control characters" % name)
+    if is_network(device):
+        server = network_address(device)
+        if server is None:
+            raise Refusal("--port %s: %s is not tcp://HOST:PORT with a port from 1 to 65535"
+                          % (name, device))
+        return port, network_target(*server)
     return port, os.path.abspath(device)
+
+
+def shared_servers(mappings):
+    """A line naming two ports that lead to the same network serial server, or None: a
+    server serves one connection, so the two would refuse each other."""
+    seen = {}
+    for port in sorted(mappings):
+        target = mappings[port].lower()
+        if is_network(target):
+            if target in seen:
+                return "COM%d and COM%d both lead to %s, which serves one of them only" % (
+                    seen[target], port, mappings[port])
+            seen[target] = port
+    return None
 
 
 def serial_devices(places):
@@ -105,7 +152,16 @@ def serial_devices(places):
 
 
 def port_targets(places, mappings, problems):
-    """{COMn: the path it leads to}: a mapped device that can be used, else the empty
-    folder, which the program cannot open (a real /dev/ttyS* is never reached)."""
-    return {"COM%d" % port: mappings[port] if port in mappings and port not in problems
-            else str(places.no_port) for port in PORT_NUMBERS}
+    """{COMn: the path it leads to}: a mapped device that can be used, the link to the
+    pty of a network port, else the empty folder, which the program cannot open (a
+    real /dev/ttyS* is never reached)."""
+    targets = {}
+    for port in PORT_NUMBERS:
+        target = mappings.get(port)
+        if target is None or port in problems:
+            targets["COM%d" % port] = str(places.no_port)
+        elif is_network(target):
+            targets["COM%d" % port] = str(places.network_link(port))
+        else:
+            targets["COM%d" % port] = target
+    return targets
