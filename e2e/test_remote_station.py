@@ -15,8 +15,8 @@ and at the end of each test:
 - the program was never pointed at the port again: it asked for the status only at its
   start, and its caption still names COM1.
 
-RemoteStationTest runs on 127.0.0.1: ser2net killed and restarted, a reset in the middle
-of a message, a second client and another user holding the port, 300 ms each way, the
+RemoteStationTest runs on 127.0.0.1: the station out of reach at the start, ser2net
+killed and restarted, a reset in the middle of a message, a second client and another user holding the port, 300 ms each way, the
 station's adapter gone and back. HalfOpenLinkTest (root only: network namespaces)
 pulls the cable between two namespaces: the drop is noticed within 5 s, and a session
 the station still holds gives way, at once when the bridge reconnects from its old
@@ -93,12 +93,14 @@ class RemoteStationCase(PackageTestCase):
         self.ser2net.start()
         return self.ser2net
 
-    def start_launcher(self, target):
+    def start_launcher(self, target, connected=True):
         self.launcher, _, self.ui = self.package.start_program(
             "--port", "COM1=%s" % target, timeout=BOOT_TIMEOUT,
             find_timeout_ms=START_TIMEOUT_MS)
-        self.ui.waittext(DISPLAY_PANEL, "20m", 10000)
+        if connected:
+            self.ui.waittext(DISPLAY_PANEL, "20m", RETURN_TIMEOUT * 1000)
         self.assertEqual(self.ui.window()["caption"], CAPTION)
+        self.assertIn("COM1=%s\n" % target, self.package.ports_file.read_text())
 
     def log(self):
         try:
@@ -121,7 +123,8 @@ class RemoteStationCase(PackageTestCase):
 
     def fault(self, name, band, make, undo=None, lost="is lost"):
         """Makes a fault (make()), waits until the launcher says the link is down,
-        presses MODE meanwhile and changes the station's band; then ends it (undo())
+        presses MODE meanwhile and changes the station's band; then ends it (undo(),
+        which returns the time.time() the fault ended where that is not its own end)
         and checks the link's return. Returns the seconds from the fault's end to the
         status on the panel."""
         mark = len(self.log())
@@ -184,15 +187,26 @@ class RemoteStationTest(RemoteStationCase):
         station = self.station()
         proxy = DelayProxy("127.0.0.1", station.port)
         self.addCleanup(proxy.stop)
-        self.start_launcher("tcp://127.0.0.1:%d" % proxy.port)
         sim = self.sim
-        self.assertIn("COM1: connected to 127.0.0.1:%d" % proxy.port,
+        # The station cannot be reached at the start: the program starts all the same,
+        # the launcher says so and keeps trying; the status comes once it can.
+        proxy.refuse(True)
+        self.start_launcher("tcp://127.0.0.1:%d" % proxy.port, connected=False)
+        self.wait_log("cannot reach 127.0.0.1:%d" % proxy.port, 0)
+        self.assertIn("COM1: cannot reach 127.0.0.1:%d" % proxy.port,
+                      self.package.output(self.launcher)[0])
+        self.assertNotIn("20m", self.ui.text(DISPLAY_PANEL)["text"])
+        proxy.refuse(False)
+        self.ui.waittext(DISPLAY_PANEL, "20m", RETURN_TIMEOUT * 1000)
+        self.assertIn("COM1: the link to 127.0.0.1:%d is back after" % proxy.port,
                       self.package.output(self.launcher)[0])
         # Key presses reach the controller, and its answers the panel.
         self.press("REVERSE")
 
         # ser2net killed (a crash, a power cut at the station) and started again.
-        self.fault("ser2net killed and restarted", "40m", station.kill, station.start)
+        def restarted():
+            station.start()
+        self.fault("ser2net killed and restarted", "40m", station.kill, restarted)
 
         # A reset in the middle of a message: its piece never reaches the program, and
         # is never glued to what follows.
@@ -249,7 +263,8 @@ class RemoteStationTest(RemoteStationCase):
         self.wire_checks()
         notes = self.notes.read_text()
         self.assertGreaterEqual(notes.count("link lost"), 4, notes)
-        self.assertGreaterEqual(notes.count("link back"), 4, notes)
+        self.assertGreaterEqual(notes.count("link back"), 5, notes)
+        self.assertIn("no link|COM1: cannot reach", notes)
         code, out, _ = self.package.call("--ports")
         self.assertEqual(code, 0)
         self.assertIn("COM1  tcp://127.0.0.1:%d network serial server, link up" % proxy.port,
