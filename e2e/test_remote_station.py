@@ -16,8 +16,8 @@ and at the end of each test:
   start, and its caption still names COM1.
 
 RemoteStationTest runs on 127.0.0.1: the station out of reach at the start, ser2net
-killed and restarted, a reset in the middle of a message, a second client and another user holding the port, 300 ms each way, the
-station's adapter gone and back. HalfOpenLinkTest (root only: network namespaces)
+killed and restarted, a reset in the middle of a message, a second client and another
+user holding the port, 300 ms each way, the station's adapter gone and back. HalfOpenLinkTest (root only: network namespaces)
 pulls the cable between two namespaces: the drop is noticed within 5 s, and a session
 the station still holds gives way, at once when the bridge reconnects from its old
 port, within the station's keepalive time when it cannot.

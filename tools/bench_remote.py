@@ -31,7 +31,6 @@ import re
 import select
 import statistics
 import sys
-import tempfile
 import time
 from collections import Counter
 from pathlib import Path
