@@ -36,7 +36,7 @@ def list_ports(places):
         if ports.is_network(mappings[port]):
             print("  COM%-2d %s network serial server, link %s" % (
                 port, mappings[port], states.get("COM%d" % port,
-                                                 "made while %s runs" % TITLE)))
+                                                 "only while %s runs" % TITLE)))
             continue
         problem = ports.device_problem(mappings[port])
         real = os.path.realpath(mappings[port])
