@@ -187,7 +187,7 @@ class Link:
         self.connected_at = None
         self.down_since = None
         self.said = None  # the reason last said while down
-        self.ever_up = False
+        self.local = None  # (address, port) the connection was made from
         self.reuse = None  # (address, port) to connect from, after a silent loss
         self.reuse_until = 0.0
         self.closes = 0  # closes in a row of connections soon after they were made
@@ -378,7 +378,6 @@ class Link:
             report.log("%s: %d writes of the program (%d bytes) were dropped while the "
                        "link was down, none sent later" % (self.name, self.drops,
                                                            self.dropped_bytes))
-        self.ever_up = True
         self.said = None
         self.down_since = None
         self.drops = 0
