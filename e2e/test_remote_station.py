@@ -197,7 +197,8 @@ class RemoteStationTest(RemoteStationCase):
                       self.package.output(self.launcher)[0])
         self.assertNotIn("20m", self.ui.text(DISPLAY_PANEL)["text"])
         proxy.refuse(False)
-        self.ui.waittext(DISPLAY_PANEL, "20m", RETURN_TIMEOUT * 1000)
+        shown = self.ui.waittext(DISPLAY_PANEL, "20m", RETURN_TIMEOUT * 1000)
+        self.recoveries.append("out of reach at the start %.1f s" % (shown["us"] / 1e6))
         self.assertIn("COM1: the link to 127.0.0.1:%d is back after" % proxy.port,
                       self.package.output(self.launcher)[0])
         # Key presses reach the controller, and its answers the panel.
@@ -335,10 +336,11 @@ class HalfOpenLinkTest(RemoteStationCase):
             mark = len(self.log())
             holder.append(subprocess.Popen(network.operator_command(
                 ["python3", "-c", "import socket, time; s = socket.socket(); "
-                 "s.bind(('%s', %d)); s.listen(); time.sleep(120)"
-                 % (netns.OPERATOR_ADDRESS, local)]),
-                stdin=subprocess.DEVNULL))
-            self.addCleanup(holder[0].kill)
+                 "s.bind(('%s', %d)); s.listen(); print('bound', flush=True); "
+                 "time.sleep(120)" % (netns.OPERATOR_ADDRESS, local)]),
+                stdin=subprocess.DEVNULL, stdout=subprocess.PIPE))
+            self.addCleanup(self.end_holder, holder[0])
+            self.assertEqual(holder[0].stdout.readline(), b"bound\n")
             network.cable(True)
             ended = time.time()
             self.wait_log("the station still holds this computer's previous session",
@@ -350,6 +352,12 @@ class HalfOpenLinkTest(RemoteStationCase):
         self.assertNotEqual(self.local_port(), local)
         self.assertEqual(station.sessions(), 1)
         self.wire_checks()
+
+    @staticmethod
+    def end_holder(process):
+        process.kill()
+        process.wait()
+        process.stdout.close()
 
     def local_port(self):
         return int(re.findall(r"made from local port (\d+)", self.log())[-1])
