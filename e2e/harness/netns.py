@@ -26,11 +26,18 @@ def available():
     """None where namespaces can be made here, else why not."""
     if os.geteuid() != 0:
         return "a network namespace and a veth pair need root, and this is not root"
+    probe = "tvk%dprobe" % os.getpid()
     try:
-        subprocess.run(["ip", "-V"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                       check=True, timeout=COMMAND_TIMEOUT)
+        made = subprocess.run(["ip", "netns", "add", probe], stdin=subprocess.DEVNULL,
+                              capture_output=True, text=True, timeout=COMMAND_TIMEOUT,
+                              check=False)
     except (OSError, subprocess.SubprocessError):
         return "the ip command (iproute2) is missing"
+    if made.returncode != 0:
+        return "this machine makes no network namespace: %s" % made.stderr.strip()
+    subprocess.run(["ip", "netns", "del", probe], stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                   timeout=COMMAND_TIMEOUT, check=False)
     return None
 
 
