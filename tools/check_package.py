@@ -11,8 +11,11 @@
 - the Debian package holds exactly its table of files, owned by root, with Debian's
   modes and one time (SOURCE_DATE_EPOCH), its outer members of that time, owned by 0:0
   with mode 100644: both programs byte for byte the builds', the launcher of this
-  version, the menu entry, the icons in their sizes, the manual, copyright and
-  changelog; its control names the version and Wine's packages;
+  version and its modules as in the work tree, the menu entry, the icons in their
+  sizes, the manual, copyright and changelog, the software centres' metadata (with a
+  screenshot and this version's notes; appstreamcli validates it, as
+  desktop-file-validate the menu entry, HamRadio among its categories); its control
+  names the version and Wine's packages;
 - the source archive holds one folder of the version: every tracked file byte for byte
   the work tree's with git's mode, SOURCE_DATE_EPOCH holding the commit's time and
   SOURCE_FILES listing the others; every entry of that time and owned by root, its
@@ -30,6 +33,7 @@ import struct
 import subprocess
 import sys
 import tarfile
+import tempfile
 import xml.etree.ElementTree as ElementTree
 import zipfile
 from pathlib import Path
@@ -61,20 +65,29 @@ ZIP_UNIX_SYSTEM = 3
 DEB_PACKAGE = "tovak-remote"
 DEB_PROGRAMS = "usr/lib/%s" % DEB_PACKAGE
 DEB_ICON_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
+APPSTREAM_ID = "org.example.tovak_remote"
+# The launcher's Python package beside the programs; /usr/bin/tovak-remote starts it.
+LAUNCHER_MODULES = ("__init__", "bridge", "cli", "common", "framing", "places", "ports",
+                    "prefix", "report")
 DEB_FILES = dict([
     ("usr/bin/%s" % DEB_PACKAGE, 0o755),
     (DEB_PROGRAMS + "/win32/tovakrem.exe", 0o644),
     (DEB_PROGRAMS + "/win64/tovakrem.exe", 0o644),
     ("usr/share/applications/%s.desktop" % DEB_PACKAGE, 0o644),
+    ("usr/share/metainfo/%s.metainfo.xml" % APPSTREAM_ID, 0o644),
     ("usr/share/man/man1/%s.1.gz" % DEB_PACKAGE, 0o644),
     ("usr/share/doc/%s/copyright" % DEB_PACKAGE, 0o644),
     ("usr/share/doc/%s/changelog.gz" % DEB_PACKAGE, 0o644),
 ] + [("usr/share/icons/hicolor/%dx%d/apps/%s.png" % (size, size, DEB_PACKAGE), 0o644)
-     for size in DEB_ICON_SIZES])
+     for size in DEB_ICON_SIZES] + [("%s/tovak_remote/%s.py" % (DEB_PROGRAMS, module), 0o644)
+                                    for module in LAUNCHER_MODULES])
+LAUNCHER_SOURCE = REPO / "packaging" / "linux" / "tovak_remote"
 DEB_CONTROL = {"Package": DEB_PACKAGE, "Architecture": "amd64", "Section": "hamradio",
-               "Depends": "python3, wine, wine64, fonts-inconsolata", "Recommends": "wine32"}
+               "Depends": "python3, wine, wine64, fonts-inconsolata",
+               "Recommends": "wine32, libnotify-bin"}
 DESKTOP_ENTRY = {"Type": "Application", "Name": "Tovak Remote", "Exec": DEB_PACKAGE,
                  "Icon": DEB_PACKAGE, "Terminal": "false"}
+DESKTOP_CATEGORY = "HamRadio"  # among the entry's categories, beside a main one
 DIRECTORY_MODE = 0o755
 DEB_MEMBER_MODE = 0o100644
 PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
@@ -293,11 +306,21 @@ def check_deb(path, version, problems):
     for text in ('VERSION = "%s"' % version, 'PROGRAM_DIR = "/%s"' % DEB_PROGRAMS):
         if text not in launcher:
             problems.append("%s: the launcher lacks %s" % (path.name, text))
-    entry = dict(re.findall(r"^([A-Za-z]+)=(.*)$",
-                            read("usr/share/applications/%s.desktop" % DEB_PACKAGE).decode(),
-                            re.MULTILINE))
-    if {key: entry.get(key) for key in DESKTOP_ENTRY} != DESKTOP_ENTRY:
+    for module in LAUNCHER_MODULES:
+        name = "%s/tovak_remote/%s.py" % (DEB_PROGRAMS, module)
+        if read(name) != (LAUNCHER_SOURCE / ("%s.py" % module)).read_bytes():
+            problems.append("%s: %s is not the work tree's" % (path.name, name))
+    desktop = read("usr/share/applications/%s.desktop" % DEB_PACKAGE)
+    entry = dict(re.findall(r"^([A-Za-z]+)=(.*)$", desktop.decode(), re.MULTILINE))
+    if {key: entry.get(key) for key in DESKTOP_ENTRY} != DESKTOP_ENTRY or \
+            DESKTOP_CATEGORY not in entry.get("Categories", "").split(";"):
         problems.append("%s: desktop entry %s" % (path.name, entry))
+    metainfo = read("usr/share/metainfo/%s.metainfo.xml" % APPSTREAM_ID)
+    check_metainfo(metainfo, version, problems)
+    validate(["desktop-file-validate"], "%s.desktop" % DEB_PACKAGE, desktop, problems)
+    # --no-net: its addresses are not fetched (no network here).
+    validate(["appstreamcli", "validate", "--no-net", "--pedantic"],
+             "%s.metainfo.xml" % APPSTREAM_ID, metainfo, problems)
     for size in DEB_ICON_SIZES:
         png = read("usr/share/icons/hicolor/%dx%d/apps/%s.png" % (size, size, DEB_PACKAGE))
         if png[:8] != PNG_SIGNATURE or struct.unpack(">II", png[16:24]) != (size, size):
@@ -306,6 +329,40 @@ def check_deb(path, version, problems):
     changelog = gzip.decompress(read("usr/share/doc/%s/changelog.gz" % DEB_PACKAGE)).decode()
     if not changelog.startswith("%s (%s) " % (DEB_PACKAGE, version)):
         problems.append("%s: the changelog begins %r" % (path.name, changelog[:40]))
+
+
+def check_metainfo(data, version, problems):
+    """The software centres' metadata: its id, the menu entry it launches, a screenshot
+    and this version's release notes."""
+    root = ElementTree.fromstring(data)
+    if root.findtext("id") != APPSTREAM_ID or \
+            root.findtext("launchable") != "%s.desktop" % DEB_PACKAGE:
+        problems.append("metainfo: id %r, launchable %r" % (root.findtext("id"),
+                                                             root.findtext("launchable")))
+    if root.find("screenshots/screenshot/image") is None:
+        problems.append("metainfo: no screenshot")
+    releases = root.findall("releases/release")
+    if not releases or releases[0].get("version") != version or \
+            releases[0].find("description") is None:
+        problems.append("metainfo: the first release is not %s with its notes" % version)
+
+
+def validate(command, name, data, problems):
+    """Runs a validator (desktop-file-validate, appstreamcli) over one of the package's
+    files, written out under its own name."""
+    with tempfile.TemporaryDirectory() as folder:
+        path = Path(folder) / name
+        path.write_bytes(data)
+        try:
+            result = subprocess.run(command + [str(path)], capture_output=True, text=True,
+                                    check=False)
+        except FileNotFoundError:
+            problems.append("%s is not installed (tools/install-deps.sh installs it)"
+                            % command[0])
+            return
+    if result.returncode != 0:
+        problems.append("%s %s: %s" % (command[0], name, (result.stdout + result.stderr)
+                                       .strip()))
 
 
 def work_tree_time():

@@ -18,8 +18,9 @@ packages=(
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 nsis
     wine wine32:i386 wine64
     xvfb xauth imagemagick fonts-dejavu-core fonts-inconsolata
-    e2fsprogs
-    lintian
+    e2fsprogs iproute2
+    lintian appstream desktop-file-utils
+    ser2net
 )
 if [[ "${1:-}" == --base ]]; then
     packages=("${base[@]}")

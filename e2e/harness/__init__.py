@@ -13,6 +13,9 @@ One module per thing the tests drive:
   ui_driver   the UI driver's commands
   screen      Xvfb, screen grabs and their pixels
   package     the Debian package unpacked and its launcher
+  ser2net     ser2net serving the simulator's pty, as a remote station does
+  delay_proxy a TCP proxy that delays, resets and refuses, standing for the network
+  netns       two network namespaces and a veth pair, for a pulled cable
   case        the base class of the tests (WineTestCase) and the shared run
   wine        the Wine architecture, its environment and COM port names
   processes   CPU time, memory and the processes of a prefix, from /proc
@@ -26,11 +29,14 @@ from .common import (BOOT_TIMEOUT, DEFAULT_TEST_TIME_LIMIT, DRIVER_REPLY_TIMEOUT
                      SERVER_STOP_TIMEOUT, SIM_READY_TIMEOUT, WINE_CALL_TIMEOUT, DriverError,
                      DriverTimeout, HarnessError, SimulatorError, end_process, wait_for,
                      wait_until)
+from .delay_proxy import DelayProxy
+from .netns import StationNetwork
 from .package import InstalledPackage
 from .processes import CLOCK_TICKS, cpu_seconds, prefix_processes, resident_kb
 from .program import Program
 from .run import Run
 from .screen import ScreenImage, grab, start_xvfb
+from .ser2net import Ser2net
 from .simulator import DEFAULT_SIM, Simulator
 from .ui_driver import UiDriver
 from .wine import (MAPPED_PORTS, NO_PORT, PROGRAM_PORTS, WINE_ENV, WineArch, port_number,

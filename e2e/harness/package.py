@@ -1,6 +1,7 @@
 """The Debian package unpacked and its launcher run as a user runs it."""
 
 import os
+import pwd
 import subprocess
 import time
 from pathlib import Path
@@ -36,6 +37,8 @@ class InstalledPackage:
         self.prefix = self.app / "wine"
         self.ports_file = self.home / self.PORTS_FILE
         self.launchers = []
+        self.wrapper = []  # a command the launcher runs under (a network namespace's)
+        self.extra_env = {}
         self._ui = None
 
     def env(self, **changes):
@@ -45,12 +48,25 @@ class InstalledPackage:
         env.update(HOME=str(self.home), DISPLAY=":%d" % self.run.display,
                    TOVAK_REMOTE_PROGRAMS=str(self.root / self.PROGRAMS),
                    TOVAK_REMOTE_DEV=str(self.dev), TOVAK_WINE_ARCH=self.run.arch.name)
-        for name, value in changes.items():
+        for name, value in dict(self.extra_env, **changes).items():
             if value is None:
                 env.pop(name, None)
             else:
                 env[name] = str(value)
         return env
+
+    def seed_prefix(self, template):
+        """The user's prefix as a copy of the run's booted template, so a start boots
+        none (the first start's own boot is test_linux_package's)."""
+        self.app.mkdir(parents=True)
+        subprocess.run(["cp", "-a", str(template), str(self.prefix)], check=True)
+        return self.prefix
+
+    def settings_path(self):
+        """The program's settings file in the user's prefix (as tovak-remote --log
+        names it)."""
+        return self.prefix.joinpath("drive_c", "users", pwd.getpwuid(os.getuid()).pw_name,
+                                    "AppData", "Local", "VORNHALT", "tovakrem.ini")
 
     def plug(self, by_id_name, target):
         """A serial adapter plugged in: its /dev/serial/by-id name leading to target."""
@@ -72,7 +88,8 @@ class InstalledPackage:
         index = len(self.launchers) + 1
         paths = [self.folder / ("launcher%d.%s" % (index, kind)) for kind in ("out", "err")]
         with open(paths[0], "wb") as out, open(paths[1], "wb") as err:
-            process = subprocess.Popen([str(self.root / self.COMMAND)] + [str(a) for a in args],
+            process = subprocess.Popen(self.wrapper + [str(self.root / self.COMMAND)]
+                                       + [str(a) for a in args],
                                        env=self.env(), cwd=str(self.folder),
                                        stdin=subprocess.DEVNULL, stdout=out, stderr=err)
         process.output_paths = paths

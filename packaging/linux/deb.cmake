@@ -2,7 +2,8 @@
 #   cmake --preset deb && cmake --build --preset deb --target package
 # writes into build/dist/, beside the Windows downloads, and rewrites SHA256SUMS over all:
 #   tovak-remote_<version>_amd64.deb   by CPack's DEB generator: both programs, the
-#                                      launcher, its manual, the menu entry and icons
+#                                      launcher, its manual, the menu entry, icons and
+#                                      the software centres' metadata
 #   TovakRemote-<version>-src.tar.gz   the sources, with their time in a file of their
 #                                      own (from a git checkout, or a tree unpacked from
 #                                      this archive: source_archive.py)
@@ -47,6 +48,9 @@ find_package(Git QUIET)
 find_program(TOVAK_GZIP gzip REQUIRED)
 find_program(TOVAK_PYTHON python3 REQUIRED)
 set(TOVAK_MANUAL ${TOVAK_GENERATED}/${TOVAK_DEB_PACKAGE}.1.gz)
+# The software centres' metadata (AppStream), named after its component id.
+set(TOVAK_APPSTREAM_ID org.example.tovak_remote)
+set(TOVAK_METAINFO ${TOVAK_GENERATED}/${TOVAK_APPSTREAM_ID}.metainfo.xml)
 set(TOVAK_CHANGELOG ${TOVAK_GENERATED}/changelog.gz)
 set(TOVAK_SOURCE_ARCHIVE ${CMAKE_BINARY_DIR}/${TOVAK_SOURCE_DOWNLOAD})
 add_custom_target(release_files ALL
@@ -54,17 +58,25 @@ add_custom_target(release_files ALL
         -DGZIP=${TOVAK_GZIP} -DPYTHON=${TOVAK_PYTHON} -DVERSION=${PROJECT_VERSION}
         -DPACKAGE=${TOVAK_DEB_PACKAGE}
         "-DMAINTAINER=${TOVAK_MAINTAINER}" -DMANUAL=${TOVAK_MANUAL}
+        -DMETAINFO=${TOVAK_METAINFO}
         -DCHANGELOG=${TOVAK_CHANGELOG} -DARCHIVE=${TOVAK_SOURCE_ARCHIVE}
         -DARCHIVE_FOLDER=${TOVAK_SOURCE_FOLDER} -P ${TOVAK_LINUX_DIR}/release_files.cmake
     VERBATIM)
 
 install(PROGRAMS ${TOVAK_GENERATED}/tovak-remote DESTINATION bin)
+# The launcher's own package, beside the programs (the entry point above finds it there).
+set(TOVAK_LAUNCHER_MODULES __init__ bridge cli common framing places ports prefix report)
+foreach(module IN LISTS TOVAK_LAUNCHER_MODULES)
+    install(FILES ${TOVAK_LINUX_DIR}/tovak_remote/${module}.py
+        DESTINATION ${TOVAK_PROGRAM_FOLDER}/tovak_remote)
+endforeach()
 # Under the program's own name, whatever the file given is called.
 install(FILES ${TOVAK_WIN32_PROGRAM} DESTINATION ${TOVAK_PROGRAM_FOLDER}/win32
     RENAME tovakrem.exe)
 install(FILES ${TOVAK_WIN64_PROGRAM} DESTINATION ${TOVAK_PROGRAM_FOLDER}/win64
     RENAME tovakrem.exe)
 install(FILES ${TOVAK_LINUX_DIR}/tovak-remote.desktop DESTINATION share/applications)
+install(FILES ${TOVAK_METAINFO} DESTINATION share/metainfo)
 foreach(size IN LISTS TOVAK_ICON_SIZES)
     install(FILES ${CMAKE_SOURCE_DIR}/resources/icons/tovak-remote-${size}.png
         DESTINATION share/icons/hicolor/${size}x${size}/apps RENAME ${TOVAK_DEB_PACKAGE}.png)
@@ -95,7 +107,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The 64-bit Wine runs the 64-bit build anywhere; the 32-bit one (an i386 package) runs
 # the program as shipped for Windows.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "python3, wine, wine64, fonts-inconsolata")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "wine32")
+# notify-send tells of a remote station's link on the desktop, where it is installed.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "wine32, libnotify-bin")
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 # Modes as Debian wants them whatever the builder's umask: the control files' by CPack,
 # the folders' by folder_modes.cmake, the outer archive's members' (with their owners

@@ -1,6 +1,7 @@
 # Run at every build of the deb preset (cmake -P, settings as -D, see deb.cmake): the
-# manual and the changelog with the packages' date, gzipped as Debian wants them, and
-# the source archive.
+# manual and the changelog with the packages' date, gzipped as Debian wants them, the
+# software centres' metadata with the same date for its release, and the source
+# archive.
 get_filename_component(linux_dir "${CMAKE_CURRENT_LIST_FILE}" DIRECTORY)
 include("${linux_dir}/../source_tree.cmake")
 
@@ -23,6 +24,7 @@ function(write_gzipped template output)
     endif()
 endfunction()
 write_gzipped("${linux_dir}/tovak-remote.1.in" "${MANUAL}")
+configure_file("${linux_dir}/tovak-remote.metainfo.xml.in" "${METAINFO}" @ONLY)
 write_gzipped("${linux_dir}/changelog.in" "${CHANGELOG}")
 
 # The source archive (source_archive.py): the files git tracks in a checkout, those the
