@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Runs every test: installs what is missing, checks the format, builds the native
-# configurations and runs the unit tests (plain and with sanitizers), builds the
-# Windows program (32-bit, shipped, and its 64-bit build), makes and checks the
-# downloads, runs the end-to-end tests under Wine (the installer's and the Debian
-# package's among them), and beside them static analysis, fuzzing and the rebuild of
-# the downloads from their source archive. Exits non-zero on any failure.
+# Runs every test: installs what is missing, checks the format, runs the Linux
+# launcher's unit tests, builds the native configurations and runs the unit tests
+# (plain and with sanitizers), builds the Windows program (32-bit, shipped, and its
+# 64-bit build), makes and checks the downloads, runs the end-to-end tests under Wine
+# (the installer's, the Debian package's and the remote station's among them), and
+# beside them static analysis, fuzzing, lintian and the rebuild of the downloads from
+# their source archive. Exits non-zero on any failure.
 #
 #   tools/test.sh [-k PATTERN ...]   with -k, only the end-to-end tests named
 #
@@ -86,6 +87,8 @@ BootTemplates() {
 Phase "packages the native build needs" tools/install-deps.sh --base
 Background "packages (MinGW-w64, Wine, Xvfb, analysers, lintian)" tools/install-deps.sh
 Phase "format" bash -c "git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror"
+Phase "launcher unit tests (the bridge to a remote station against a fake server)" \
+    python3 -m unittest discover -s packaging/linux/tests
 Phase "unit tests (native)" UnitTests native
 Phase "unit tests (native-asan)" UnitTests native-asan
 Await "packages (MinGW-w64, Wine, Xvfb, analysers, lintian)"
