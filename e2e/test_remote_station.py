@@ -69,7 +69,7 @@ class RemoteStationCase(PackageTestCase):
     def setUp(self):
         super().setUp()
         package = self.package
-        package.seed_prefix(self.run_.template)
+        package.seed_prefix()
         settings = package.settings_path()
         settings.parent.mkdir(parents=True, exist_ok=True)
         settings.write_text("[tovakrem]\r\nDEBUG=1\r\n", encoding="latin-1")

@@ -9,6 +9,7 @@ from pathlib import Path
 from .common import BOOT_TIMEOUT, SERVER_STOP_TIMEOUT, WINE_CALL_TIMEOUT, end_process, wait_until
 from .processes import prefix_processes
 from .ui_driver import UiDriver
+from .wine import remove_server_folder
 
 
 class InstalledPackage:
@@ -55,11 +56,11 @@ class InstalledPackage:
                 env[name] = str(value)
         return env
 
-    def seed_prefix(self, template):
+    def seed_prefix(self):
         """The user's prefix as a copy of the run's booted template, so a start boots
         none (the first start's own boot is test_linux_package's)."""
         self.app.mkdir(parents=True)
-        subprocess.run(["cp", "-a", str(template), str(self.prefix)], check=True)
+        self.run.copy_template(self.prefix)
         return self.prefix
 
     def settings_path(self):
@@ -150,6 +151,7 @@ class InstalledPackage:
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                            timeout=SERVER_STOP_TIMEOUT, check=False)
             self.server_gone()
+            remove_server_folder(self.prefix)
         for process in self.launchers:
             end_process(process)
         if not self.run.keep:

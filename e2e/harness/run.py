@@ -13,7 +13,8 @@ from .common import (BOOT_TIMEOUT, SERVER_STOP_TIMEOUT, WINE_CALL_TIMEOUT, Harne
 from .screen import start_xvfb
 from .simulator import DEFAULT_SIM
 from .world import Ahead, Harness
-from .wine import MAPPED_PORTS, NO_PORT, WINE_ENV, WineArch, reg_string, windows_path
+from .wine import (MAPPED_PORTS, NO_PORT, SERVER_FOLDER_FILE, WINE_ENV, WineArch,
+                   give_server_folder, reg_string, remove_server_folder, windows_path)
 
 TEMPLATE_FOLDER = "template"
 # Wine's own programs and libraries in a prefix (630 MB of the 64-bit one): no test
@@ -94,11 +95,15 @@ class Run:
         if self.xvfb is not None:
             end_process(self.xvfb)
             self.xvfb = None
-        if self.template is not None and self.shared_template is None:
-            # A template server that outlived the boot (it should not) goes by its prefix.
+        if (self.template is not None and self.shared_template is None
+                and (self.template / SERVER_FOLDER_FILE).exists()):
+            # A boot cut short: its server may still run. (A finished boot has ended it
+            # and removed its socket's folder; asking again would make a new one.)
             subprocess.run(["wineserver", "-k"], env=self.wine_env(self.template),
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                            timeout=SERVER_STOP_TIMEOUT, check=False)
+            self._wait_server_gone(self.template)
+            remove_server_folder(self.template)
         if self.folder is not None and not self.keep:
             subprocess.run(["rm", "-rf", str(self.folder)], check=False)
 
@@ -140,6 +145,8 @@ class Run:
 
     def _boot_template(self):
         self.template = self.folder / TEMPLATE_FOLDER
+        self.template.mkdir()
+        give_server_folder(self.template)
         env = self.wine_env(self.template)
         log_path = self.folder / "wineboot.log"
         with open(log_path, "wb") as log:
@@ -183,6 +190,8 @@ class Run:
                 os.unlink(self.template / "dosdevices" / name)
         for number in MAPPED_PORTS:
             os.symlink(no_port, self.template / "dosdevices" / ("com%d" % number))
+        # The template's server has ended: its socket's folder goes, and no copy names it.
+        remove_server_folder(self.template)
 
     def copy_template(self, target):
         """A prefix of its own at target: a copy of the template, whose shared folders'
@@ -200,6 +209,7 @@ class Run:
                     source = os.path.join(self.template, relative, name)
                     os.unlink(path)
                     shutil.copy2(source, path)
+        give_server_folder(target)
 
     def no_port_folder(self):
         """Where the template leads every port without a controller, beside it."""

@@ -3,7 +3,10 @@ maps and paths as the program sees them."""
 
 import os
 import re
+import shutil
 import subprocess
+import tempfile
+from pathlib import Path
 
 from .common import REPO, HarnessError
 
@@ -20,6 +23,12 @@ MAPPED_PORTS = range(1, 256)
 # missing port does on Windows. A mapping to a path that does not exist would not
 # do: Wine then opens the port's bare device, and every read and write gives 0 bytes.
 NO_PORT = "no-port"
+# Debian's Wine keeps, in this file of a prefix, the name of the folder in $TMPDIR where
+# the prefix's server puts its socket, in a folder named after the prefix's device and
+# inode. Copies must not share it: a prefix made where a removed one was may get its
+# inode back, and its programs would then reach a server still ending the old one.
+SERVER_FOLDER_FILE = "wineserver"
+SERVER_FOLDER_PREFIX = "wine-"
 
 
 def windows_path(path):
@@ -91,3 +100,32 @@ def reg_string(text):
     if any(c in text for c in '"\\\n') or not text.isascii():
         raise HarnessError("path unfit for a registry file: %r" % text)
     return text
+
+
+def server_folder_root():
+    return Path(os.environ.get("TMPDIR") or "/tmp")
+
+
+def give_server_folder(prefix):
+    """A folder of its own for the socket of prefix's server, named in the prefix before
+    any Wine process starts there: a server and its first programs, started together,
+    would otherwise each make one."""
+    folder = tempfile.mkdtemp(prefix=SERVER_FOLDER_PREFIX, dir=server_folder_root())
+    note = Path(prefix) / SERVER_FOLDER_FILE
+    if note.exists():
+        note.unlink()
+    note.write_text(os.path.basename(folder))
+    note.chmod(0o400)
+
+
+def remove_server_folder(prefix):
+    """Removes the folder in $TMPDIR where the ended server of prefix had its socket,
+    and the prefix's note of it."""
+    note = Path(prefix) / SERVER_FOLDER_FILE
+    try:
+        name = note.read_text().strip()
+    except OSError:
+        return
+    if re.fullmatch(re.escape(SERVER_FOLDER_PREFIX) + r"[A-Za-z0-9_]+", name):
+        shutil.rmtree(server_folder_root() / name, ignore_errors=True)
+    note.unlink()

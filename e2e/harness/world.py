@@ -13,7 +13,7 @@ from .program import Program
 from .simulator import Simulator
 from .screen import grab
 from .ui_driver import UiDriver
-from .wine import PROGRAM_PORTS, port_number, reg_string, windows_path
+from .wine import PROGRAM_PORTS, port_number, reg_string, remove_server_folder, windows_path
 
 SETTINGS_SECTION = "tovakrem"
 SETTINGS_FOLDER = "VORNHALT"
@@ -242,6 +242,7 @@ class Harness:
                 self.server.kill()
                 self.server.wait(SERVER_STOP_TIMEOUT)
             self.server = None
+            remove_server_folder(self.prefix)
         for sim in self.simulators:
             sim.stop()
         # Once nothing of the test runs; lazily if something still holds a file there.
