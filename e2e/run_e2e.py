@@ -33,6 +33,7 @@ import harness  # noqa: E402
 from runner import discovery, pool, results  # noqa: E402
 
 JOBS_PER_CORE = 2
+JOBS_VARIABLE = "TOVAK_E2E_JOBS"
 
 
 def boot_template(args):
@@ -53,9 +54,11 @@ def parse_args():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("-k", dest="patterns", action="append", metavar="PATTERN",
                         help="run only tests whose id contains PATTERN (repeatable: any of them)")
-    parser.add_argument("--jobs", "-j", type=int, default=JOBS_PER_CORE * (os.cpu_count() or 1),
+    parser.add_argument("--jobs", "-j", type=int,
+                        default=int(os.environ.get(JOBS_VARIABLE)
+                                    or JOBS_PER_CORE * (os.cpu_count() or 1)),
                         help="tests run at once, each worker on its own display "
-                             "(default: two a core, %(default)s)")
+                             "(default: %s, else two a core: %%(default)s)" % JOBS_VARIABLE)
     parser.add_argument("--arch", choices=harness.WineArch.NAMES,
                         help="the Wine architecture (default: as the machine allows)")
     parser.add_argument("--print-arch", action="store_true",
