@@ -106,9 +106,17 @@ inline HRESULT ReadAccessible(HWND control, AccessibleRead& read) {
     return S_OK;
 }
 
+// The driver's main thread joins the multithreaded apartment once and stays, so
+// the apartment lives from the first question to the driver's end: the reading
+// threads come and go inside it, never making or ending it themselves.
+inline HRESULT JoinApartmentOnce() {
+    static HRESULT joined = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    return joined;
+}
+
 // One control's object kept from one command to a later one, as a reader keeps
 // the object it stands on while the program goes on (and may destroy the
-// control). The driver's main thread joins the multithreaded apartment for it.
+// control).
 class HeldAccessible {
   public:
     HeldAccessible() = default;
@@ -117,12 +125,9 @@ class HeldAccessible {
     ~HeldAccessible() { Reset(nullptr); }
 
     HRESULT Hold(HWND control) {
-        if (!joined_) {
-            const HRESULT joined = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-            if (FAILED(joined)) {
-                return joined;
-            }
-            joined_ = true;
+        const HRESULT joined = JoinApartmentOnce();
+        if (FAILED(joined)) {
+            return joined;
         }
         IAccessible* object = nullptr;
         const HRESULT found = ObjectOf(control, object);
@@ -148,7 +153,6 @@ class HeldAccessible {
     }
 
     IAccessible* object_ = nullptr;
-    bool joined_ = false;
 };
 
 struct AccessibleTask {
@@ -171,10 +175,22 @@ inline DWORD WINAPI RunAccessibleTask(LPVOID context) {
 
 // Reads the controls together, each on a thread of its own. The program
 // answers a reader only between its port reads; questions asked together are
-// answered in the same turn of its message loop instead of one turn each.
+// answered in the same turn of its message loop instead of one turn each. The
+// very first question is asked alone, on this thread: Wine loads the marshalling
+// of IAccessible then, and threads doing that at once have called through a null
+// pointer.
 inline void ReadAccessibleAll(std::vector<AccessibleTask>& tasks) {
+    static bool marshallingLoaded = false;
     std::vector<HANDLE> threads;
-    for (AccessibleTask& task : tasks) {
+    std::size_t first = 0;
+    const HRESULT joined = JoinApartmentOnce();
+    if (!marshallingLoaded && !tasks.empty()) {
+        tasks[0].found = FAILED(joined) ? joined : ReadAccessible(tasks[0].control, tasks[0].read);
+        marshallingLoaded = SUCCEEDED(joined);
+        first = 1;
+    }
+    for (std::size_t index = first; index < tasks.size(); ++index) {
+        AccessibleTask& task = tasks[index];
         const HANDLE thread = CreateThread(nullptr, 0, RunAccessibleTask, &task, 0, nullptr);
         if (thread != nullptr) {
             threads.push_back(thread);
