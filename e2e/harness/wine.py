@@ -6,6 +6,7 @@ import re
 import shutil
 import subprocess
 import tempfile
+import time
 from pathlib import Path
 
 from .common import REPO, HarnessError
@@ -29,6 +30,7 @@ NO_PORT = "no-port"
 # inode back, and its programs would then reach a server still ending the old one.
 SERVER_FOLDER_FILE = "wineserver"
 SERVER_FOLDER_PREFIX = "wine-"
+SERVER_START_TIMEOUT = 30
 
 
 def windows_path(path):
@@ -129,3 +131,21 @@ def remove_server_folder(prefix):
     if re.fullmatch(re.escape(SERVER_FOLDER_PREFIX) + r"[A-Za-z0-9_]+", name):
         shutil.rmtree(server_folder_root() / name, ignore_errors=True)
     note.unlink()
+
+
+def wait_server_listening(prefix, server, timeout=SERVER_START_TIMEOUT):
+    """Waits until the server started for prefix listens on its socket (in the folder
+    give_server_folder named); HarnessError if it ends or does not listen in time."""
+    status = os.stat(prefix)
+    name = (Path(prefix) / SERVER_FOLDER_FILE).read_text().strip()
+    socket_path = (server_folder_root() / name / ("server-%x-%x" % (status.st_dev, status.st_ino))
+                   / "socket")
+    deadline = time.monotonic() + timeout
+    while not socket_path.exists():
+        if server.poll() is not None:
+            raise HarnessError("the wineserver for %s ended at its start (exit %d)"
+                               % (prefix, server.returncode))
+        if time.monotonic() >= deadline:
+            raise HarnessError("the wineserver for %s did not listen within %s s"
+                               % (prefix, timeout))
+        time.sleep(0.005)

@@ -13,7 +13,8 @@ from .program import Program
 from .simulator import Simulator
 from .screen import grab
 from .ui_driver import UiDriver
-from .wine import PROGRAM_PORTS, port_number, reg_string, remove_server_folder, windows_path
+from .wine import (PROGRAM_PORTS, port_number, reg_string, remove_server_folder,
+                   wait_server_listening, windows_path)
 
 SETTINGS_SECTION = "tovakrem"
 SETTINGS_FOLDER = "VORNHALT"
@@ -90,6 +91,10 @@ class Harness:
         self.server = subprocess.Popen(["wineserver", "-f", "-p"], env=self.env(),
                                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                        stderr=subprocess.DEVNULL, start_new_session=True)
+        # A Wine program that finds no server starts one of its own, which ends a few
+        # seconds after its last program, and the registry's volatile keys with it: the
+        # test's LOCALAPPDATA was then lost before the program started.
+        wait_server_listening(self.prefix, self.server)
         # The key is made anew at each server start; a value in the Unix environment
         # would be overwritten from it.
         code = self.run._wine(self.prefix, [
@@ -97,6 +102,8 @@ class Harness:
             "/d", windows_path(self.local_app_data), "/f"])
         if code != 0:
             raise HarnessError("setting LOCALAPPDATA failed (%d)" % code)
+        if self.server.poll() is not None:
+            raise HarnessError("the test's wineserver ended (exit %d)" % self.server.returncode)
 
     def port_link(self, port):
         number = port if isinstance(port, int) else port_number(port)
