@@ -129,6 +129,7 @@ class RemoteStationCase(PackageTestCase):
         status on the panel."""
         mark = len(self.log())
         heard = len(self.sim.received())
+        logged = self.program_log.stat().st_size
         made = time.monotonic()
         make()
         self.wait_log(lost, mark)
@@ -155,14 +156,26 @@ class RemoteStationCase(PackageTestCase):
         # Since the fault the controller heard the bridge's status requests only.
         self.assertRegex(self.sim.received()[heard:], rb"^(SR;)+$", name)
         self.recoveries.append("%s %.1f s (noticed %.1f s)" % (name, seen - ended, noticed))
+        # The bridge asks twice after a connection; the next fault waits for the second
+        # answer, or the station could still be sending it when that fault begins.
+        wait_until(lambda: self.statuses_logged(band, logged) >= 2, RETURN_TIMEOUT,
+                   "both answers to the bridge's status requests in the program's log")
         return seen - ended
+
+    def statuses_logged(self, band, since):
+        """How many status messages of band the program's log has read after byte since."""
+        return sum(body.count(b"Fq" + band.encode()) for body in self.reads_logged(since))
+
+    def reads_logged(self, since=0):
+        """The bodies of the program's log's R lines after byte since."""
+        return re.findall(rb"\]\[R\](.*?)\r\n", self.program_log.read_bytes()[since:])
 
     def wire_checks(self):
         """What holds after every fault."""
         sent = self.sim.sent()
         whole = set(sent.split(b";")[:-1])
         log = self.program_log.read_bytes()
-        bodies = re.findall(rb"\]\[R\](.*?)\r\n", log)
+        bodies = self.reads_logged()
         self.assertTrue(bodies, "the debug log has no R line")
         for body in bodies:
             self.assertTrue(body.endswith(b";"), "an R line ends in a piece: %r" % body)
@@ -330,6 +343,11 @@ class HalfOpenLinkTest(RemoteStationCase):
         holder = []
 
         def pulled():
+            # Nothing of the station's unacknowledged: a segment it resent once the cable
+            # is back would meet this computer's reset and end the old session before the
+            # bridge could meet it.
+            wait_until(lambda: station.unacknowledged() == 0, RETURN_TIMEOUT,
+                       "the station's last answer acknowledged")
             network.cable(False)
 
         def back():

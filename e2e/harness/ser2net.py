@@ -79,6 +79,10 @@ class Ser2net:
         """How many clients ser2net holds now (its connected TCP sockets)."""
         return len(self._sockets(established=True))
 
+    def unacknowledged(self):
+        """Bytes ser2net has sent its clients that they have not acknowledged yet."""
+        return sum(queued for _, _, queued in self._sockets(established=True, queues=True))
+
     # -- what ser2net has open, from /proc (in its own network namespace) ---------------
 
     def _socket_inodes(self):
@@ -96,8 +100,9 @@ class Ser2net:
             pass
         return inodes
 
-    def _sockets(self, established=False):
-        """[(local port, state)] of ser2net's TCP sockets."""
+    def _sockets(self, established=False, queues=False):
+        """[(local port, state)] of ser2net's TCP sockets, with the bytes in each one's
+        send queue where queues is set."""
         inodes = self._socket_inodes()
         found = []
         for table in ("tcp", "tcp6"):
@@ -111,7 +116,8 @@ class Ser2net:
                     port = int(fields[1].rsplit(":", 1)[1], 16)
                     if established and fields[3] == "01" or \
                             not established and fields[3] == LISTEN_STATE:
-                        found.append((port, fields[3]))
+                        queued = int(fields[4].split(":")[0], 16)
+                        found.append((port, fields[3], queued) if queues else (port, fields[3]))
         return found
 
     def _listening(self):
