@@ -251,6 +251,9 @@ class AllBandResetTest(MaintenanceTestCase):
     """RESET > All Band: the refusal, going back at the second question, and the whole
     restore to the controller's return."""
 
+    # The program's 300 ms between "Lock" and "AtDefault", as the controller hears them.
+    quiet = True
+
     def questions(self, second_answer):
         self.h.ui.command(MENU_RESET_ALL_BANDS)
         self.expect_box(CONFIRM, ALL_BANDS_QUESTION, [IDYES, IDNO])

@@ -77,10 +77,11 @@ class Run:
         if template and self.make_ahead:
             self.ahead = Ahead(self)
 
-    def world(self, name):
-        """A test's world (Harness), made ahead where the run does that."""
+    def world(self, name, quiet=False):
+        """A test's world (Harness), made ahead where the run does that; for a quiet
+        test the next one is made only once it has ended."""
         if self.ahead is not None:
-            return self.ahead.world(name)
+            return self.ahead.world(name, make_next=not quiet)
         return Harness(self, name)
 
     def stop(self):

@@ -277,13 +277,14 @@ class Ahead:
         self.next = None
         self.endings = []
 
-    def world(self, name):
+    def world(self, name, make_next=True):
         started = time.monotonic()
         made, self.next = self.next, None
         world = made.result() if made is not None else Harness(self.run)
         world.setup_seconds = time.monotonic() - started
         world.name(name)
-        self.next = self.making.submit(Harness, self.run)
+        if make_next:
+            self.next = self.making.submit(Harness, self.run)
         return world
 
     def end(self, world):

@@ -1,5 +1,6 @@
-"""Which tests run, and in what order: the longest first, so that with several workers
-no long test starts last and holds the run up alone."""
+"""Which tests run, and in what order: the quiet ones (which run alone) first, while
+the workers have nothing else begun, then the longest first, so that with several
+workers no long test starts last and holds the run up alone."""
 
 import json
 import os
@@ -35,8 +36,9 @@ def _remembered():
 
 
 def choose(tests, patterns, arch):
-    """The tests whose id holds any of patterns (all without any), the longest first
-    as last measured on this architecture, else as their class expects."""
+    """The tests whose id holds any of patterns (all without any): the quiet ones, then
+    the others, each the longest first as last measured on this architecture, else as
+    their class expects."""
     if patterns:
         tests = [test for test in tests
                  if any(pattern.lower() in test.id().lower() for pattern in patterns)]
@@ -45,7 +47,12 @@ def choose(tests, patterns, arch):
     def expected(test):
         return known.get(test.id(), getattr(test, "expected_seconds", UNKNOWN_SECONDS))
 
-    return sorted(tests, key=expected, reverse=True)  # stable: ties keep their order
+    # Stable: ties keep their order.
+    return sorted(tests, key=lambda test: (is_quiet(test), expected(test)), reverse=True)
+
+
+def is_quiet(test):
+    return bool(getattr(test, "quiet", False))
 
 
 def remember_durations(arch, durations):

@@ -9,6 +9,7 @@ tests and the programs they start print goes to the worker's log.
 """
 
 import json
+import math
 import os
 import select
 import shutil
@@ -119,6 +120,7 @@ class Worker:
         self.test = None  # the test it runs now
         self.deadline = time.monotonic() + WORKER_START_TIMEOUT
         self.ready = False
+        self.stopping = False  # told there are no more tests
         self.finished = False
 
     def fileno(self):
@@ -130,10 +132,20 @@ class Worker:
         self.process.stdin.write((test.id() + "\n").encode())
         self.process.stdin.flush()
 
+    def wait(self):
+        """Idle until a quiet test has ended, or until one may start."""
+        self.test = None
+        self.deadline = math.inf
+
     def no_more(self):
         self.test = None
+        self.stopping = True
         self.deadline = time.monotonic() + WORKER_STOP_TIMEOUT
         self.process.stdin.close()
+
+    @property
+    def idle(self):
+        return self.ready and self.test is None and not self.stopping and not self.finished
 
     def messages(self):
         """The whole lines that have arrived, parsed; None once the worker has closed
@@ -173,7 +185,8 @@ def run_in_workers(run, args, tests, jobs, tally):
     try:
         while live:
             now = time.monotonic()
-            timeout = max(0.0, min(worker.deadline for worker in live) - now)
+            deadline = min(worker.deadline for worker in live)
+            timeout = None if deadline == math.inf else max(0.0, deadline - now)
             ready = select.select(live, [], [], timeout)[0]
             for worker in live:
                 if worker not in ready and time.monotonic() >= worker.deadline:
@@ -186,15 +199,16 @@ def run_in_workers(run, args, tests, jobs, tally):
                     worker.finished = True
                     continue
                 for message in messages:
-                    _take(worker, message, queue, tally)
+                    _take(worker, message, tally)
             live = [worker for worker in live if not worker.finished]
+            _dispatch(live, queue)
     finally:
         for worker in workers:
             worker.end()
     tally.fail_rest(len(tests))
 
 
-def _take(worker, message, queue, tally):
+def _take(worker, message, tally):
     if "error" in message:
         print("worker %d: %s" % (worker.number, message["error"]), flush=True)
         worker.finished = True
@@ -204,14 +218,30 @@ def _take(worker, message, queue, tally):
         worker.finished = True
         return
     if "ready" in message:
+        worker.ready = True
         print("worker %d: display :%s, run folder %s"
               % (worker.number, message["ready"], message["folder"]), flush=True)
     else:
         tally.add(message["id"], message["verdict"], message["seconds"], message["text"])
-    if queue:
+    worker.wait()
+
+
+def _dispatch(live, queue):
+    """Gives the idle workers the next tests. A quiet test starts once every worker is
+    up and idle, and no test starts while it runs."""
+    for worker in live:
+        if not worker.idle:
+            continue
+        if not queue:
+            worker.no_more()
+            continue
+        busy = [other.test for other in live if other.test is not None]
+        if discovery.is_quiet(queue[0]):
+            if busy or not all(other.ready or other.finished for other in live):
+                return
+        elif any(discovery.is_quiet(test) for test in busy):
+            return
         worker.give(queue.pop(0))
-    else:
-        worker.no_more()
 
 
 def _lost(worker, tally, what):
