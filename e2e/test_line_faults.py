@@ -283,6 +283,7 @@ PANEL_AFTER_SILENCE = panel(" AUTO      NORMAL", " 20m   14.150 MHz")
 
 class SilenceTest(LineFaultTestCase):
     time_limit = 120
+    expected_seconds = 65.0  # its minute of silence
 
     def test_a_minute_of_silence_then_a_status_shows_at_once_without_a_restart(self):
         sim = self.h.simulator("COM1")

@@ -183,6 +183,8 @@ class MaintenanceTestCase(WineTestCase):
 class CurrentBandResetTest(MaintenanceTestCase):
     """RESET > Current Band on 40 m, three times in one session."""
 
+    expected_seconds = 18.0
+
     def ask(self):
         """Chooses the item; the question follows about 3 s after the long press, with
         "Sending command" and then "Set default OK ?" on the panel."""

@@ -91,6 +91,8 @@ class ReentryTestCase(MaintenanceTestCase):
 class BoxOverQuestionTest(ReentryTestCase):
     """The band-reset question open on 40 m with keep-alive at its smallest period."""
 
+    expected_seconds = 25.0
+
     def test_error_reports_and_keepalive_ticks_under_the_question_and_the_reset_goes_on(self):
         self.h.write_settings(COMPORT="COM1", KEEPALIVE=1000, DEBUG=1)
         self.start_with(self.h.simulator("COM1", model=CONTROLLER), PANEL_40M)
@@ -158,6 +160,7 @@ class CloseUnderBoxTest(ReentryTestCase):
     """The main window closed while each kind of box is open, one program start each,
     each with a controller of its own on its own port."""
 
+    expected_seconds = 25.0
     last_pid = None
 
     def start_on(self, port):

@@ -58,16 +58,21 @@ Lintian() {
     lintian --fail-on error,warning --display-info --pedantic "build/dist/$deb"
 }
 
-# The checks that need no Wine, one after another beside the end-to-end tests, at
-# the lowest priority: they take only the time the end-to-end tests leave, so the
-# program's timings under test stay those of a quiet machine.
+# The checks that need no Wine run in the background at the lowest priority: they
+# take only the time the builds and the end-to-end tests leave, so the program's
+# timings under test stay those of a quiet machine.
+Fuzzing() {
+    renice -n 19 -p "$BASHPID" >/dev/null
+    # A fixed seed and input count from the committed seed corpus, at most 20 s a
+    # target, two at a time; the corpus is only read.
+    tools/fuzz.sh --test -j 2
+}
+
+# Static analysis configures the Windows build's tree for its compile commands, so
+# it starts once the downloads are made from that tree.
 ChecksBeside() {
     renice -n 19 -p "$BASHPID" >/dev/null
     Phase "static analysis (clang-tidy, cppcheck)" tools/lint.sh
-    # A fixed seed and input count from the committed seed corpus, at most 20 s a
-    # target; the corpus is only read.
-    Phase "fuzzing (number routines, settings, the main and the Adjust window's receive paths)" \
-        tools/fuzz.sh --test
     Phase "lintian" Lintian
     Phase "downloads rebuilt from their source archive" tools/check_repro.sh
 }
@@ -92,6 +97,8 @@ Phase "launcher unit tests (the bridge to a remote station against a fake server
 Phase "unit tests (native)" UnitTests native
 Phase "unit tests (native-asan)" UnitTests native-asan
 Await "packages (MinGW-w64, Wine, Xvfb, analysers, lintian)"
+fuzzing="fuzzing (number routines, settings, the main and the Adjust window's receive paths)"
+Background "$fuzzing" Fuzzing
 
 # The whole suite on the architecture this machine runs (TOVAK_WINE_ARCH forces
 # one); where that is the 32-bit build, a short run beside it keeps the 64-bit path
@@ -123,5 +130,6 @@ if [[ ${#subset[@]} -gt 0 ]]; then
     Await "end-to-end subset on the 64-bit build (Wine, win64)"
 fi
 Await "checks beside the end-to-end tests"
+Await "$fuzzing"
 rm -rf "$templates"
 echo "end-to-end tests ran on $arch"
