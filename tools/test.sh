@@ -63,8 +63,8 @@ Lintian() {
 # timings under test stay those of a quiet machine.
 Fuzzing() {
     renice -n 19 -p "$BASHPID" >/dev/null
-    # A fixed seed and input count from the committed seed corpus, at most 20 s a
-    # target, two at a time; the corpus is only read.
+    # A fixed seed and input count from the committed seed corpus, two targets at a
+    # time; the corpus is only read.
     tools/fuzz.sh --test -j 2
 }
 
