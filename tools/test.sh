@@ -60,19 +60,15 @@ Lintian() {
 
 # The checks that need no Wine run in the background at the lowest priority: they
 # take only the time the builds and the end-to-end tests leave, so the program's
-# timings under test stay those of a quiet machine.
-Fuzzing() {
+# timings under test stay those of a quiet machine. Fuzzing starts once its
+# packages are in; static analysis, which configures the Windows build's tree for
+# its compile commands, and the downloads' checks once the downloads are made.
+Lowest() {
     renice -n 19 -p "$BASHPID" >/dev/null
-    # A fixed seed and input count from the committed seed corpus, two targets at a
-    # time; the corpus is only read.
-    tools/fuzz.sh --test -j 2
+    "$@"
 }
 
-# Static analysis configures the Windows build's tree for its compile commands, so
-# it starts once the downloads are made from that tree.
-ChecksBeside() {
-    renice -n 19 -p "$BASHPID" >/dev/null
-    Phase "static analysis (clang-tidy, cppcheck)" tools/lint.sh
+DownloadsChecked() {
     Phase "lintian" Lintian
     Phase "downloads rebuilt from their source archive" tools/check_repro.sh
 }
@@ -97,8 +93,10 @@ Phase "launcher unit tests (the bridge to a remote station against a fake server
 Phase "unit tests (native)" UnitTests native
 Phase "unit tests (native-asan)" UnitTests native-asan
 Await "packages (MinGW-w64, Wine, Xvfb, analysers, lintian)"
+# A fixed seed and input count from the committed seed corpus, two targets at a
+# time; the corpus is only read.
 fuzzing="fuzzing (number routines, settings, the main and the Adjust window's receive paths)"
-Background "$fuzzing" Fuzzing
+Background "$fuzzing" Lowest tools/fuzz.sh --test -j 2
 
 # The whole suite on the architecture this machine runs (TOVAK_WINE_ARCH forces
 # one); where that is the 32-bit build, a short run beside it keeps the 64-bit path
@@ -118,7 +116,10 @@ Phase "downloads (zip, installer, source archive, Debian package, SHA256SUMS in 
     Downloads
 Await "template prefixes"
 
-Background "checks beside the end-to-end tests" ChecksBeside
+lint="static analysis (clang-tidy, cppcheck)"
+checked="downloads checked (lintian, rebuilt from their source archive)"
+Background "$lint" Lowest tools/lint.sh
+Background "$checked" Lowest DownloadsChecked
 if [[ ${#subset[@]} -gt 0 ]]; then
     Background "end-to-end subset on the 64-bit build (Wine, win64)" \
         python3 e2e/run_e2e.py --arch win64 --jobs 1 --template "$(cat "$templates/win64.path")" \
@@ -129,7 +130,8 @@ Phase "end-to-end tests (Wine, $arch)" \
 if [[ ${#subset[@]} -gt 0 ]]; then
     Await "end-to-end subset on the 64-bit build (Wine, win64)"
 fi
-Await "checks beside the end-to-end tests"
+Await "$lint"
+Await "$checked"
 Await "$fuzzing"
 rm -rf "$templates"
 echo "end-to-end tests ran on $arch"

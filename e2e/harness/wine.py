@@ -13,8 +13,9 @@ from .common import REPO, HarnessError
 
 WINE_ENV = {
     "WINEDEBUG": "-all",
-    # No Mono or Gecko install prompts.
-    "WINEDLLOVERRIDES": "mscoree,mshtml=",
+    # No Mono or Gecko install prompts, and no menu entries or file associations
+    # written for the desktop at each prefix's start.
+    "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d",
 }
 PROGRAM_PORTS = range(1, 17)  # COM1..COM16, the ports the Port menu offers
 # Every user-defined port keeps the mount manager from giving a real serial device
