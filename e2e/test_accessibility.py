@@ -7,7 +7,7 @@ sees changes: every control keeps its class, style and text."""
 
 import re
 
-from harness import DriverError, wait_until
+from harness import wait_until
 from test_adjust import (ADJUST_MENU, CLOSE, CLOSING_TIMEOUT_S, LENGTHS_REQUEST, LOCK,
                          NAMES_REQUEST, POWER_LONG_PRESS)
 from test_link_dispatch import LinkTestCase, STATUS_REQUEST
@@ -76,13 +76,6 @@ class AccessibilityTest(LinkTestCase):
 
     def readings(self, control_ids, adjust=False):
         return self.h.ui.accessible(control_ids, adjust=adjust)
-
-    def adjust_open(self):
-        try:
-            self.h.ui.window(adjust=True)
-        except DriverError:
-            return False
-        return True
 
     def values(self):
         return {lamp: read["value"] for lamp, read in self.readings(LAMPS).items()}
@@ -175,7 +168,7 @@ class AccessibilityTest(LinkTestCase):
         self.assertEqual(self.h.ui.held()["name"], NAMED_FIELDS[0][0])
         before = self.sim.received()
         self.h.ui.click(CLOSE, adjust=True)
-        wait_until(lambda: not self.adjust_open(), CLOSING_TIMEOUT_S, "the Adjust window gone")
+        wait_until(lambda: not self.h.ui.adjust_open(), CLOSING_TIMEOUT_S, "the Adjust window gone")
         self.assert_wire(self.sim, before + POWER_LONG_PRESS * 2)
         held = self.h.ui.held()
         self.assertEqual((held["name"], held["nameresult"], held["value"], held["role"]),

@@ -9,7 +9,7 @@ closes the window at most once."""
 import re
 import time
 
-from harness import DriverError, wait_until
+from harness import wait_until
 from test_link_dispatch import LinkTestCase, wire
 
 # -- what the program shows and sends ------------------------------------------------------
@@ -149,13 +149,6 @@ class AdjustTestCase(LinkTestCase):
     def wait_lengths(self, expected):
         self.assertEqual(settle(self.lengths, lambda shown: shown == expected), expected)
 
-    def adjust_open(self):
-        try:
-            self.h.ui.window(adjust=True)
-        except DriverError:
-            return False
-        return True
-
     def open_adjust(self, sim, sent):
         """Chooses Adjust; the window opens over the disabled main window and the
         opening commands are exactly sent."""
@@ -184,9 +177,9 @@ class AdjustTestCase(LinkTestCase):
         sim.wait_received(before + POWER_LONG_PRESS, timeout=CLOSING_TIMEOUT_S)
         # The presses come from the window's destruction, which takes two seconds.
         self.assertTrue(self.h.ui.window()["enabled"], "main window still disabled")
-        self.assertTrue(self.adjust_open(), "the Adjust window went before the main window "
+        self.assertTrue(self.h.ui.adjust_open(), "the Adjust window went before the main window "
                         "was enabled")
-        wait_until(lambda: not self.adjust_open(), CLOSING_TIMEOUT_S, "the Adjust window gone")
+        wait_until(lambda: not self.h.ui.adjust_open(), CLOSING_TIMEOUT_S, "the Adjust window gone")
         self.assert_wire(sim, before + POWER_LONG_PRESS * 2)
         first, second = rx_times(sim, POWER_LONG_PRESS)[-2:]
         self.assertGreaterEqual(second - first, PRESS_GAP_S[0])
@@ -218,7 +211,7 @@ class ScriptedAdjustTest(AdjustTestCase):
         sim.send("Mt0;")
         self.wait_panel(MAIN_PANEL)
         self.assertTrue(self.h.ui.answer(1)["closed"])
-        self.assertFalse(self.adjust_open())
+        self.assertFalse(self.h.ui.adjust_open())
         self.assert_wire(sim, STATUS_REQUEST)
 
         self.open_adjust(sim, LOCK + NAMES_REQUEST)
@@ -390,7 +383,7 @@ class ModelAdjustTest(AdjustTestCase):
                          [MAX_LENGTH + NAMES[1]])
         before = sim.received()
         self.h.ui.close(adjust=True)
-        wait_until(lambda: not self.adjust_open(), CLOSING_TIMEOUT_S, "the Adjust window gone")
+        wait_until(lambda: not self.h.ui.adjust_open(), CLOSING_TIMEOUT_S, "the Adjust window gone")
         self.assert_wire(sim, before + POWER_LONG_PRESS * 2)
         self.wait_panel(MODEL_PANEL)
         self.assertEqual(self.h.ui.boxes()["boxes"], [])

@@ -73,7 +73,7 @@ class RemoteStationCase(PackageTestCase):
         settings = package.settings_path()
         settings.parent.mkdir(parents=True, exist_ok=True)
         settings.write_text("[tovakrem]\r\nDEBUG=1\r\n", encoding="latin-1")
-        self.program_log = settings.with_name("tovakrem.log")
+        self.program_log = package.log_path()
         tools = self.folder / "bin"
         tools.mkdir()
         self.notes = self.folder / "notes"

@@ -6,12 +6,5 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-tools/install-deps.sh
-cmake --preset native >/dev/null
-cmake --build --preset native --target tovaksim
-for preset in win32 win64 deb; do
-    cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset"
-done
-cmake --build --preset deb --target package >/dev/null
+tools/build_package.sh
 python3 tools/bench_launcher.py "$@"

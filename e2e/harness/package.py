@@ -10,6 +10,7 @@ from .common import BOOT_TIMEOUT, SERVER_STOP_TIMEOUT, WINE_CALL_TIMEOUT, end_pr
 from .processes import prefix_processes
 from .ui_driver import UiDriver
 from .wine import remove_server_folder
+from .world import LOG_FILE, SETTINGS_FILE, SETTINGS_FOLDER
 
 
 class InstalledPackage:
@@ -66,8 +67,15 @@ class InstalledPackage:
     def settings_path(self):
         """The program's settings file in the user's prefix (as tovak-remote --log
         names it)."""
+        return self.program_folder() / SETTINGS_FILE
+
+    def log_path(self):
+        """The program's debug log in the user's prefix."""
+        return self.program_folder() / LOG_FILE
+
+    def program_folder(self):
         return self.prefix.joinpath("drive_c", "users", pwd.getpwuid(os.getuid()).pw_name,
-                                    "AppData", "Local", "VORNHALT", "tovakrem.ini")
+                                    "AppData", "Local", SETTINGS_FOLDER)
 
     def plug(self, by_id_name, target):
         """A serial adapter plugged in: its /dev/serial/by-id name leading to target."""

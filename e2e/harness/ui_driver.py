@@ -66,6 +66,14 @@ class UiDriver:
     def window(self, adjust=False):
         return self.call("window" + self._on(adjust))
 
+    def adjust_open(self):
+        """Whether the Adjust window is there."""
+        try:
+            self.window(adjust=True)
+        except DriverError:
+            return False
+        return True
+
     def controls(self, adjust=False):
         """Every child control; radio buttons and check boxes also say "checked"."""
         return self.call("controls" + self._on(adjust))

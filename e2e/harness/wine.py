@@ -121,26 +121,37 @@ def give_server_folder(prefix):
     note.chmod(0o400)
 
 
+def server_folder(prefix):
+    """The folder give_server_folder named for prefix's server, or None where the
+    prefix names none of ours."""
+    try:
+        name = (Path(prefix) / SERVER_FOLDER_FILE).read_text().strip()
+    except OSError:
+        return None
+    if not re.fullmatch(re.escape(SERVER_FOLDER_PREFIX) + r"[A-Za-z0-9_]+", name):
+        return None
+    return server_folder_root() / name
+
+
 def remove_server_folder(prefix):
     """Removes the folder in $TMPDIR where the ended server of prefix had its socket,
     and the prefix's note of it."""
+    folder = server_folder(prefix)
+    if folder is not None:
+        shutil.rmtree(folder, ignore_errors=True)
     note = Path(prefix) / SERVER_FOLDER_FILE
-    try:
-        name = note.read_text().strip()
-    except OSError:
-        return
-    if re.fullmatch(re.escape(SERVER_FOLDER_PREFIX) + r"[A-Za-z0-9_]+", name):
-        shutil.rmtree(server_folder_root() / name, ignore_errors=True)
-    note.unlink()
+    if note.exists():
+        note.unlink()
 
 
 def wait_server_listening(prefix, server, timeout=SERVER_START_TIMEOUT):
     """Waits until the server started for prefix listens on its socket (in the folder
     give_server_folder named); HarnessError if it ends or does not listen in time."""
+    folder = server_folder(prefix)
+    if folder is None:
+        raise HarnessError("%s names no socket folder for its server" % prefix)
     status = os.stat(prefix)
-    name = (Path(prefix) / SERVER_FOLDER_FILE).read_text().strip()
-    socket_path = (server_folder_root() / name / ("server-%x-%x" % (status.st_dev, status.st_ino))
-                   / "socket")
+    socket_path = folder / ("server-%x-%x" % (status.st_dev, status.st_ino)) / "socket"
     deadline = time.monotonic() + timeout
     while not socket_path.exists():
         if server.poll() is not None:

@@ -1,7 +1,6 @@
 #include "app/accessible.h"
 
 #include "adjust/adjust_controls.h"
-#include "app/controls.h"
 #include "app/ids.h"
 #include "app/state.h"
 #include "app/texts.h"
@@ -129,16 +128,6 @@ std::string ElementCallName(std::size_t element) {
     return name.substr(first, name.find_last_not_of(kBlanks) - first + 1);
 }
 
-// What the value was when the control was made: the word of its first image.
-const char* FirstValue(int controlId) {
-    for (std::size_t i = 0; i < kMainControlCount; ++i) {
-        if (kMainControls[i].id == controlId) {
-            return WordOfImage(kMainControls[i].bitmap);
-        }
-    }
-    return kNoWord;
-}
-
 }  // namespace
 
 bool IsDescribed(AccessWindow window, int controlId) {
@@ -184,7 +173,7 @@ void AnnounceValueChanges() {
         }
         const char*& told = app.toldValues[slot];
         if (told == nullptr) {
-            told = FirstValue(entry.id);
+            told = WordOfImage(MadeWithImage(entry.id));  // what it said when made
         }
         const char* now = entry.value(entry.id);
         if (now != told) {

@@ -52,3 +52,12 @@ const ControlEntry kMainControls[] = {
 };
 
 const std::size_t kMainControlCount = sizeof kMainControls / sizeof kMainControls[0];
+
+const ControlEntry* FindMainControl(int controlId) {
+    for (std::size_t i = 0; i < kMainControlCount; ++i) {
+        if (kMainControls[i].id == controlId) {
+            return &kMainControls[i];
+        }
+    }
+    return nullptr;
+}

@@ -36,3 +36,6 @@ struct ControlEntry {
 
 extern const ControlEntry kMainControls[];
 extern const std::size_t kMainControlCount;
+
+// The main window's control with this id in the table, or nullptr.
+const ControlEntry* FindMainControl(int controlId);

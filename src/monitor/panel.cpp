@@ -66,12 +66,12 @@ int ChosenImage(int controlId) {
     if (slot < kImageControlSpan && app.chosenImages[slot] != 0) {
         return app.chosenImages[slot];
     }
-    for (std::size_t i = 0; i < kMainControlCount; ++i) {
-        if (kMainControls[i].id == controlId) {
-            return kMainControls[i].bitmap;
-        }
-    }
-    return 0;
+    return MadeWithImage(controlId);
+}
+
+int MadeWithImage(int controlId) {
+    const ControlEntry* control = FindMainControl(controlId);
+    return control != nullptr ? control->bitmap : 0;
 }
 
 ImageHold::ImageHold() {

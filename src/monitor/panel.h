@@ -26,6 +26,9 @@ void ShowImage(int controlId, int bitmapId);
 // with; 0 for a control that shows none.
 int ChosenImage(int controlId);
 
+// The bitmap a control of the panel was made with; 0 for a control that shows none.
+int MadeWithImage(int controlId);
+
 // Holds the panel's images from its making to its end, then shows on each
 // control the last image chosen for it. One read can carry hundreds of
 // frequency reports, each choosing nine images; what stays on the panel is the

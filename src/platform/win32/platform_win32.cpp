@@ -45,12 +45,8 @@ HANDLE ToHandle(PortHandle port) {
 // From the control table, not from the window: the receive field is set on
 // every poll tick.
 bool IsStatic(int controlId) {
-    for (std::size_t i = 0; i < kMainControlCount; ++i) {
-        if (kMainControls[i].id == controlId) {
-            return lstrcmpA(kMainControls[i].className, "STATIC") == 0;
-        }
-    }
-    return false;
+    const ControlEntry* control = FindMainControl(controlId);
+    return control != nullptr && lstrcmpA(control->className, "STATIC") == 0;
 }
 
 // A static control breaks lines only at CR LF; the program separates its
