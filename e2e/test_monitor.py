@@ -7,6 +7,7 @@ the keep-alive while the motor stands and runs.
 What the screen shows is read from the screen: the images on the LED and step
 indicator controls are compared pixel for pixel with the program's own bitmaps."""
 
+import random
 import re
 import time
 
@@ -119,6 +120,11 @@ KEEPALIVE_GAP_S = (0.9, 1.8)  # the period plus the 100 ms pause, on a loaded ma
 MOTOR_REPORT_SLACK_S = 0.6
 MOTOR_RUN_MIN_S = 2.5  # the 6m -> 40m run, long enough for two keep-alive periods
 COUNTER_SLACK_S = 0.8  # the counter against the wall clock: two slow ticks and a query
+# A pause of up to this between looks at a blinking LED, drawn anew each time: looks
+# that took as long as a blink period (two poll ticks) on a busy machine saw the
+# same phase every time.
+BLINK_LOOK_JITTER_S = 0.15
+BLINK_LOOK_SEED = 1
 COUNTER_FIRST_MAX = 10  # first counter seen: within a second of the motor's start
 
 
@@ -428,6 +434,7 @@ class ModelTest(MonitorTestCase):
         self.h.ui.click(KEY_7M)
         counters = []
         beam_leds = set()
+        jitter = random.Random(BLINK_LOOK_SEED)
         while True:
             line1 = self.panel_text().split("\r\n")[0]
             now = time.monotonic()
@@ -435,6 +442,7 @@ class ModelTest(MonitorTestCase):
             if match:
                 counters.append((now, int(match.group(1))))
                 beam_leds.add(self.look([NORMAL_LED])[NORMAL_LED])
+                time.sleep(jitter.uniform(0, BLINK_LOOK_JITTER_S))
             elif counters or now > clicked + STATE_TIMEOUT_S:
                 break
         self.assertGreaterEqual(len(counters), 3, counters)
